@@ -1,0 +1,71 @@
+#include "Prompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+Prompts* g_installed = nullptr;
+}
+
+Prompts& Prompts::current()
+{
+    static Prompts real;
+    return g_installed ? *g_installed : real;
+}
+
+void Prompts::install(Prompts* prompts)
+{
+    g_installed = prompts;
+}
+
+QWidget* Prompts::dialogParent()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return QApplication::activeWindow();
+}
+
+void Prompts::message(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    dialogParent());
+    box.exec();
+}
+
+QStringList Prompts::openFilters()
+{
+    // Each description is shown as it always was; the patterns after it are Qt's.
+    return {QStringLiteral("HTML Files (*.html,*.htm) (*.html *.htm)"),
+            QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*) (*)")};
+}
+
+QStringList Prompts::saveFilters()
+{
+    return {QStringLiteral("Text Files (*.txt)")};
+}
+
+QString Prompts::openFileName()
+{
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name that does not exist is accepted; opening it then fails.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(openFilters());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString Prompts::saveFileName()
+{
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(saveFilters());
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}

@@ -1,0 +1,7 @@
+#include "app/CFormtidyApp.h"
+
+int main(int argc, char** argv)
+{
+    CFormtidyApp app(argc, argv);
+    return app.InitInstance();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Turns the body of an e-mailed form ("name=value&name2=value2", "+" for a
+// space, a few "%" escapes) into readable text: one field per paragraph,
+// "name :: value". Only the escapes listed in the table of the .cpp file are
+// decoded; the others are dropped or shortened. This is deliberately not a
+// general URL decoder.
+//
+// Total: every byte string has a result, and the argument is not changed.
+std::string DecodeFormText(std::string_view encoded);
+
+// The decoder behind DecodeFormText, for callers that see the text in pieces.
+// Appends the decoding of `in` to `out` and returns how many bytes of `in` it
+// consumed. With `atEnd` false it stops before a "%" whose escape might reach
+// past the end of `in` (at most 5 bytes are left over); the caller passes those
+// bytes again at the front of the next piece. With `atEnd` true it consumes
+// everything, exactly as DecodeFormText does.
+std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out);
+
+// The decoded text is never longer than this many times the encoded text.
+constexpr std::size_t kMaxDecodeGrowth = 4;

@@ -1,0 +1,70 @@
+#include "FileCommands.h"
+
+#include "DecodeFormText.h"
+#include "FileReader.h"
+#include "FileWriter.h"
+#include "app/CFormtidyApp.h"
+#include "app/CommandIds.h"
+#include "app/Prompts.h"
+#include "app/WaitCursor.h"
+#include "ui/CFormtidyDlg.h"
+
+#include <stdexcept>
+
+namespace {
+CFormtidyDlg& mainWindow()
+{
+    CFormtidyDlg* wnd = CFormtidyApp::GetMainWnd();
+    if (!wnd)
+        throw std::logic_error("The main window is not running.");
+    return *wnd;
+}
+} // namespace
+
+int LoadSourceFile()
+{
+    CFormtidyDlg& wnd = mainWindow();
+    const QString path = Prompts::current().openFileName();
+    if (path.isEmpty())
+        return 0;
+    const std::string text = FileReader::readText(path);
+    wnd.SetDlgItemText(IDC_SOURCE_TEXT, text);
+    return 1;
+}
+
+int SaveResultFile()
+{
+    CFormtidyDlg& wnd = mainWindow();
+    const std::string text = wnd.GetDlgItemText(IDC_RESULT_TEXT);
+    if (text.empty()) {
+        Prompts::current().message(QStringLiteral("No data to save!"));
+        return 0;
+    }
+    const QString path = Prompts::current().saveFileName();
+    if (path.isEmpty())
+        return 0;
+    FileWriter::writeFile(path, text);
+    return 1;
+}
+
+void QuickConvert()
+{
+    const QString source = Prompts::current().openFileName();
+    if (source.isEmpty())
+        return;
+    std::string text = FileReader::readText(source);
+    if (text.empty()) {
+        Prompts::current().message(QStringLiteral("File is empty!"));
+        return;
+    }
+    std::string result;
+    {
+        WaitCursor wait;
+        result = DecodeFormText(text);
+    }
+    std::string().swap(text); // the encoded text is not needed any more
+    const QString target = Prompts::current().saveFileName();
+    if (target.isEmpty())
+        return;
+    FileWriter::writeFile(target, result);
+}

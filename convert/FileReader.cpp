@@ -1,0 +1,73 @@
+#include "FileReader.h"
+
+#include "FileError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FileReader::FileReader(const QString& path) : m_name(path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw FileError::fromErrno("open", path.toStdString(), errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw FileError::fromErrno("open", path.toStdString(), err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode))
+            throw FileError::fromErrno("open", path.toStdString(), EISDIR);
+        throw FileError("open", path.toStdString(), "It is not a regular file");
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFile::AutoCloseHandle)) {
+        ::close(fd);
+        throw FileError("open", path.toStdString(), m_file.errorString().toStdString());
+    }
+}
+
+FileReader::FileReader() : m_name(QStringLiteral("standard input"))
+{
+    if (!m_file.open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError("open", m_name.toStdString(), m_file.errorString().toStdString());
+}
+
+std::size_t FileReader::read(char* buffer, std::size_t max)
+{
+    const qint64 got = m_file.read(buffer, static_cast<qint64>(max));
+    if (got < 0)
+        throw FileError("read", m_name.toStdString(), m_file.errorString().toStdString());
+    return static_cast<std::size_t>(got);
+}
+
+std::string FileReader::readText(const QString& path)
+{
+    FileReader reader(path);
+    // Size the text once from the file's length, then read straight into it.
+    std::string text(static_cast<std::size_t>(std::max<qint64>(reader.m_file.size(), 0)), '\0');
+    std::size_t used = 0;
+    while (used < text.size()) {
+        const std::size_t got = reader.read(text.data() + used, text.size() - used);
+        if (got == 0)
+            break; // the file shrank while we read it
+        used += got;
+    }
+    text.resize(used);
+    // The file may have grown since its length was taken.
+    char more[64 * 1024];
+    while (const std::size_t got = reader.read(more, sizeof more))
+        text.append(more, got);
+    const auto nul = text.find('\0');
+    if (nul != std::string::npos)
+        text.resize(nul);
+    return text;
+}

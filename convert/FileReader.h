@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <string>
+
+// Reads a file as bytes. Only regular files are read: a folder, a FIFO or a
+// device is refused at once instead of blocking or running forever.
+class FileReader
+{
+public:
+    // Opens `path` for reading; throws FileError when it cannot.
+    explicit FileReader(const QString& path);
+    // Reads standard input, whatever kind of file it is.
+    FileReader();
+
+    // Reads up to `max` bytes into `buffer`; returns 0 at the end of the file.
+    // Throws FileError when the read fails.
+    std::size_t read(char* buffer, std::size_t max);
+
+    const QString& displayName() const { return m_name; }
+
+    // The whole file as text: the bytes before its first NUL byte, or all of
+    // them when it holds none.
+    static std::string readText(const QString& path);
+
+private:
+    QFile m_file;
+    QString m_name;
+};

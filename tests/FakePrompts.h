@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/Prompts.h"
+
+#include <QStringList>
+
+// Answers the commands' dialogs without showing any, and records the messages.
+class FakePrompts : public Prompts
+{
+public:
+    FakePrompts() { Prompts::install(this); }
+    ~FakePrompts() override { Prompts::install(nullptr); }
+
+    void message(const QString& text) override { messages << text; }
+    QString openFileName() override { return takeFirst(openAnswers); }
+    QString saveFileName() override { return takeFirst(saveAnswers); }
+
+    QStringList messages;
+    QStringList openAnswers; // an empty answer cancels
+    QStringList saveAnswers;
+    int dialogsShown = 0;
+
+private:
+    QString takeFirst(QStringList& answers);
+};

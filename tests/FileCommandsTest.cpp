@@ -1,0 +1,232 @@
+#include "WindowFixture.h"
+#include "app/CommandIds.h"
+#include "convert/FileWriter.h"
+#include "ui/TextPane.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPushButton>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::string_literals;
+
+using FileCommandsTest = WindowFixture;
+
+TEST_F(FileCommandsTest, LoadPutsTheFileIntoTheLeftPaneOnly)
+{
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "right");
+    prompts.openAnswers << file("form.txt", "a=1");
+    dlg->button(IDC_LOAD)->click();
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "right");
+    EXPECT_EQ(focused(), dlg->button(IDC_CONVERT));
+}
+
+TEST_F(FileCommandsTest, LoadStopsAtTheFirstNulAndEmptiesForAnEmptyFile)
+{
+    prompts.openAnswers << file("nul.txt", "a=1\0b=2"s) << file("empty.txt", "");
+    dlg->action(ID_FILE_OPENFILE)->trigger();
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
+    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT)); // the menu leaves the focus alone
+    dlg->action(ID_FILE_OPENFILE)->trigger();
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "");
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
+{
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, "left");
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "right");
+    dlg->button(IDC_LOAD)->click();
+    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "left");
+    dlg->button(IDC_SAVE)->click();
+    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    EXPECT_EQ(prompts.dialogsShown, 2);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST_F(FileCommandsTest, SaveWithAnEmptyRightPaneAsksForNoFile)
+{
+    dlg->button(IDC_SAVE)->click();
+    EXPECT_EQ(prompts.messages, QStringList{"No data to save!"});
+    EXPECT_EQ(prompts.dialogsShown, 0);
+    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+}
+
+TEST_F(FileCommandsTest, SaveReplacesTheFileWithExactlyThePaneBytes)
+{
+    const QString out = file("out.txt", "a much longer old content");
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "a :: 1\r\n\r\nb :: \xe9");
+    prompts.saveAnswers << out;
+    dlg->button(IDC_SAVE)->click();
+    EXPECT_EQ(contents(out), "a :: 1\r\n\r\nb :: \xe9");
+    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+}
+
+TEST_F(FileCommandsTest, QuickConvertWritesTheDecodedFileAndLeavesThePanes)
+{
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, "left");
+    prompts.openAnswers << file("in.txt", "a=1&b=2");
+    prompts.saveAnswers << file("out.txt", "", false);
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    EXPECT_EQ(contents(dir.filePath("out.txt")), "a :: 1\r\n\r\nb :: 2");
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "left");
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "");
+    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
+}
+
+TEST_F(FileCommandsTest, QuickConvertOfNothingStillWritesAnEmptyFile)
+{
+    prompts.openAnswers << file("in.txt", "%%");
+    prompts.saveAnswers << file("out.txt", "old");
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    EXPECT_EQ(contents(dir.filePath("out.txt")), "");
+}
+
+TEST_F(FileCommandsTest, QuickConvertOfAnEmptyTextAsksNoMore)
+{
+    prompts.openAnswers << file("nul.txt", "\0a=1"s);
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    EXPECT_EQ(prompts.messages, QStringList{"File is empty!"});
+    EXPECT_EQ(prompts.dialogsShown, 1);
+}
+
+TEST_F(FileCommandsTest, QuickConvertCancelledAtTheSecondDialogWritesNothing)
+{
+    prompts.openAnswers << file("in.txt", "a=1");
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    EXPECT_EQ(prompts.dialogsShown, 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"in.txt"});
+}
+
+TEST_F(FileCommandsTest, ConvertAndQuickConvertWriteTheSameBytes)
+{
+    std::string body = "name=J%FCrgen+M\xfcller&note=caf\xe9%21%0D%0A\xa0+x";
+    // Every byte but the raw line ends, which would mix with the decoded CR LF.
+    for (int b = 1; b < 256; ++b)
+        if (b != '\n' && b != '\r')
+            body += static_cast<char>(b);
+    const QString in = file("in.txt", body);
+    prompts.openAnswers << in << in;
+    prompts.saveAnswers << file("quick.txt", "", false) << file("panes.txt", "", false);
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    dlg->button(IDC_LOAD)->click();
+    dlg->button(IDC_CONVERT)->click();
+    dlg->button(IDC_SAVE)->click();
+    EXPECT_EQ(contents(dir.filePath("panes.txt")), contents(dir.filePath("quick.txt")));
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), body);
+}
+
+TEST_F(FileCommandsTest, SavingKeepsPermissionsAndFollowsLinks)
+{
+    const QString target = file("target.txt", "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target), 0640), 0);
+    const QString link = dir.filePath("link.txt");
+    ASSERT_TRUE(QFile::link(target, link));
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "new");
+    prompts.saveAnswers << link;
+    dlg->button(IDC_SAVE)->click();
+    EXPECT_EQ(contents(target), "new");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Paths that cannot be read or written, also by root.
+class FileFaultTest : public WindowFixture, public ::testing::WithParamInterface<const char*>
+{
+protected:
+    QString faultyPath()
+    {
+        const std::string kind = GetParam();
+        if (kind == "missing")
+            return dir.filePath("missing/nothing.txt");
+        if (kind == "folder")
+            return dir.path();
+        if (kind == "fifo") {
+            const QString fifo = dir.filePath("fifo");
+            EXPECT_EQ(::mkfifo(QFile::encodeName(fifo), 0600), 0);
+            return fifo;
+        }
+        if (kind == "device")
+            return QStringLiteral("/dev/zero");
+        return QStringLiteral("/proc/formtidy-cannot-create.txt");
+    }
+
+    void expectReported(const QString& path)
+    {
+        ASSERT_EQ(prompts.messages.size(), 1);
+        EXPECT_TRUE(prompts.messages[0].contains(path)) << prompts.messages[0].toStdString();
+        EXPECT_TRUE(prompts.messages[0].contains(": ")) << prompts.messages[0].toStdString();
+        EXPECT_TRUE(dlg->isVisible());
+    }
+};
+
+class ReadFaultTest : public FileFaultTest
+{
+};
+class WriteFaultTest : public FileFaultTest
+{
+};
+
+TEST_P(ReadFaultTest, LoadReportsAndKeepsTheLeftPane)
+{
+    const QString path = faultyPath();
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, "kept");
+    prompts.openAnswers << path;
+    dlg->button(IDC_LOAD)->click();
+    expectReported(path);
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "kept");
+}
+
+TEST_P(WriteFaultTest, SaveReportsAndKeepsThePanes)
+{
+    const QString path = faultyPath();
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "kept");
+    prompts.saveAnswers << path;
+    dlg->button(IDC_SAVE)->click();
+    expectReported(path);
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "kept");
+    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT)) << "a failed save moves no focus";
+}
+
+TEST_P(ReadFaultTest, QuickConvertReportsTheInput)
+{
+    const QString path = faultyPath();
+    const QString out = file("out.txt", "old");
+    prompts.openAnswers << path;
+    prompts.saveAnswers << out;
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    expectReported(path);
+    EXPECT_EQ(contents(out), "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ReadFaultTest,
+                         ::testing::Values("missing", "folder", "fifo", "device"));
+// Nothing is written to /dev by the tests; /proc takes no new files.
+INSTANTIATE_TEST_SUITE_P(Paths, WriteFaultTest,
+                         ::testing::Values("missing", "folder", "fifo", "proc"));
+
+TEST_F(FileCommandsTest, FullDiskLeavesTheOldFileWhole)
+{
+    const QString out = file("out.txt", "precious old content");
+    FileWriter::setWriteFunctionForTesting([](QIODevice& device, const char* data, qint64 size) {
+        device.write(data, size / 2);
+        errno = ENOSPC;
+        return qint64(-1);
+    });
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "new content that does not fit");
+    prompts.saveAnswers << out;
+    dlg->button(IDC_SAVE)->click();
+    FileWriter::setWriteFunctionForTesting(nullptr);
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))
+        << prompts.messages[0].toStdString();
+    EXPECT_EQ(contents(out), "precious old content");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.txt"});
+}

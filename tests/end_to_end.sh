@@ -1,0 +1,35 @@
+#!/bin/sh
+# Starts the real program in the X server that xvfb-run gave us, waits for its
+# window, closes it with Esc and expects exit code 0.
+set -u
+program=$1
+"$program" &
+pid=$!
+win=""
+for _ in $(seq 1 100); do
+    win=$(xdotool search --name '^Formtidy 2\.0$' 2>/dev/null | head -n 1)
+    [ -n "$win" ] && break
+    sleep 0.1
+done
+if [ -z "$win" ]; then
+    echo "the main window did not come up"
+    kill "$pid" 2>/dev/null
+    exit 1
+fi
+echo "window $win is up"
+sleep 0.5
+xdotool windowfocus --sync "$win" 2>/dev/null || true
+xdotool key --clearmodifiers Escape
+for _ in $(seq 1 100); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+        wait "$pid"
+        code=$?
+        echo "exit code $code"
+        [ "$code" -eq 0 ]
+        exit
+    fi
+    sleep 0.1
+done
+echo "the program did not end after Esc"
+kill "$pid"
+exit 1

@@ -1,0 +1,273 @@
+#include "CFormtidyDlg.h"
+
+#include "DialogUnits.h"
+#include "TextPane.h"
+#include "app/CFormtidyApp.h"
+#include "app/CommandGuard.h"
+#include "app/CommandIds.h"
+#include "convert/ConvertCommands.h"
+#include "convert/FileCommands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Places a control; a negative width or height is taken as zero.
+void place(QWidget* control, int x, int y, int width, int height)
+{
+    control->setGeometry(x, y, std::max(width, 0), std::max(height, 0));
+}
+
+struct MenuItem
+{
+    const char* text; // nullptr for a separator; the part after a tab is a label only
+    int id;
+};
+
+struct Menu
+{
+    const char* title;
+    std::initializer_list<MenuItem> items;
+};
+
+const Menu kMenus[] = {
+    {"&File",
+     {{"&Open file", ID_FILE_OPENFILE},
+      {"&Save file", ID_FILE_SAVEFILE},
+      {nullptr, 0},
+      {"&Convert!", ID_FILE_CONVERT},
+      {"&Quick Convert", ID_FILE_QUICKCONVERT},
+      {nullptr, 0},
+      {"E&xit\tAlt+F4", ID_APP_EXIT}}},
+    {"&Edit",
+     {{"&Undo\tCtrl+Z", ID_EDIT_UNDO},
+      {nullptr, 0},
+      {"Cu&t\tCtrl+X", ID_EDIT_CUT},
+      {"&Copy\tCtrl+C", ID_EDIT_COPY},
+      {"&Paste\tCtrl+V", ID_EDIT_PASTE},
+      {"&Delete\tDel", ID_EDIT_CLEAR}}},
+    {"&About",
+     {{"&Check latest news", ID_ABOUT_NEWS},
+      {nullptr, 0},
+      {"&Help", ID_ABOUT_HELP},
+      {"&About Formtidy", ID_ABOUT_ABOUT}}},
+};
+
+} // namespace
+
+CFormtidyDlg::CFormtidyDlg(QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      m_client(new QWidget(this)), m_menuBar(new QMenuBar(this))
+{
+    setWindowTitle(QStringLiteral("Formtidy 2.0"));
+    m_hIcon = QApplication::windowIcon();
+    setWindowIcon(m_hIcon);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(m_client);
+
+    createMenu();
+    createControls();
+
+    // The template's size is that of the client area, below the menu bar.
+    const DialogUnits dlu(font());
+    const QSize client = dlu.size(424, 249);
+    resize(client.width(), client.height() + m_menuBar->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    // X11 and Wayland give applications no system menu to add an About entry to.
+
+    m_client->installEventFilter(this);
+    m_editSource->setFocus();
+}
+
+CFormtidyDlg::~CFormtidyDlg() = default;
+
+void CFormtidyDlg::createMenu()
+{
+    for (const Menu& menu : kMenus) {
+        QMenu* popup = m_menuBar->addMenu(QString::fromLatin1(menu.title));
+        for (const MenuItem& item : menu.items) {
+            if (!item.text) {
+                popup->addSeparator();
+                continue;
+            }
+            // The shortcut after the tab is shown but not bound: the panes
+            // handle those keys themselves.
+            QAction* action = popup->addAction(QString::fromLatin1(item.text));
+            action->setData(item.id);
+            m_actions[item.id] = action;
+        }
+    }
+}
+
+void CFormtidyDlg::createControls()
+{
+    const DialogUnits dlu(font());
+    // In the template's order, which is also the tab order.
+    m_btnLoad = new QPushButton(QStringLiteral("<- &Load File"), m_client);
+    m_editSource = new TextPane(IDC_SOURCE_TEXT, true, m_client);
+    m_btnConvert = new QPushButton(QStringLiteral("&Convert -->"), m_client);
+    m_editResult = new TextPane(IDC_RESULT_TEXT, false, m_client);
+    m_btnSave = new QPushButton(QStringLiteral("&Save File ->"), m_client);
+
+    m_btnLoad->setGeometry(dlu.rect(191, 14, 42, 15));
+    m_editSource->setGeometry(dlu.rect(7, 7, 180, 235));
+    m_btnConvert->setGeometry(dlu.rect(191, 117, 42, 15));
+    m_editResult->setGeometry(dlu.rect(237, 7, 180, 235));
+    m_btnSave->setGeometry(dlu.rect(191, 220, 42, 15));
+
+    m_btnLoad->setDefault(true);
+    QWidget::setTabOrder(m_btnLoad, m_editSource);
+    QWidget::setTabOrder(m_editSource, m_btnConvert);
+    QWidget::setTabOrder(m_btnConvert, m_editResult);
+    QWidget::setTabOrder(m_editResult, m_btnSave);
+
+    // Every command reaches OnCommand.
+    connect(m_btnLoad, &QPushButton::clicked, this, [this] { OnCommand(IDC_LOAD); });
+    connect(m_btnConvert, &QPushButton::clicked, this, [this] { OnCommand(IDC_CONVERT); });
+    connect(m_btnSave, &QPushButton::clicked, this, [this] { OnCommand(IDC_SAVE); });
+    for (const auto& [id, action] : m_actions)
+        connect(action, &QAction::triggered, this, [this, id = id] { OnCommand(id); });
+}
+
+void CFormtidyDlg::OnCommand(int id)
+{
+    CommandGuard::run(commandName(id), [this, id] {
+        if (handleCommand(id))
+            return;
+        if (id >= kFirstAppCommand && id < kEndAppCommands) {
+            if (CFormtidyApp* app = CFormtidyApp::instance())
+                app->OnCommand(id);
+        }
+    });
+}
+
+// The window's own command map.
+bool CFormtidyDlg::handleCommand(int id)
+{
+    switch (id) {
+    case IDC_CONVERT:
+        OnConvert();
+        return true;
+    case IDC_LOAD:
+        OnLoad();
+        return true;
+    case IDC_SAVE:
+        OnSave();
+        return true;
+    case ID_FILE_QUICKCONVERT:
+        QuickConvert();
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString CFormtidyDlg::commandName(int id) const
+{
+    if (QAction* item = action(id))
+        return item->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+    if (QPushButton* control = button(id)) {
+        QString text = control->text().remove(QLatin1Char('&'));
+        text.remove(QLatin1String("<-")).remove(QLatin1String("->")).remove(QLatin1Char('-'));
+        return text.trimmed();
+    }
+    return QStringLiteral("The command");
+}
+
+void CFormtidyDlg::OnConvert()
+{
+    if (ConvertSourceText() == 1)
+        m_btnSave->setFocus();
+    else
+        m_btnLoad->setFocus();
+}
+
+void CFormtidyDlg::OnLoad()
+{
+    if (LoadSourceFile() == 1)
+        m_btnConvert->setFocus();
+    else
+        m_btnLoad->setFocus();
+}
+
+void CFormtidyDlg::OnSave()
+{
+    SaveResultFile();
+    m_btnLoad->setFocus();
+}
+
+void CFormtidyDlg::OnSize(int cx, int cy)
+{
+    const int h = cx / 2;
+    place(m_editResult, cx - h + 35, 10, h - 45, cy - 20);
+    place(m_editSource, 10, 10, h - 45, cy - 20);
+    // The buttons keep their size and only move; each halving truncates on its own.
+    const int w1 = m_btnLoad->width(), ht1 = m_btnLoad->height();
+    place(m_btnLoad, h - w1 / 2, 15, w1, ht1);
+    const int w2 = m_btnConvert->width(), ht2 = m_btnConvert->height();
+    place(m_btnConvert, h - w2 / 2, cy / 2 - ht2 / 2, w2, ht2);
+    const int w3 = m_btnSave->width(), ht3 = m_btnSave->height();
+    place(m_btnSave, h - w3 / 2, cy - ht3 - 15, w3, ht3);
+    m_client->update();
+}
+
+bool CFormtidyDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        OnSize(m_client->width(), m_client->height());
+    return QDialog::eventFilter(watched, event);
+}
+
+std::string CFormtidyDlg::GetDlgItemText(int id) const
+{
+    const TextPane* target = pane(id);
+    return target ? target->bytes() : std::string();
+}
+
+void CFormtidyDlg::SetDlgItemText(int id, std::string_view text)
+{
+    if (TextPane* target = pane(id))
+        target->setBytes(text);
+}
+
+TextPane* CFormtidyDlg::pane(int id) const
+{
+    if (id == IDC_SOURCE_TEXT)
+        return m_editSource;
+    if (id == IDC_RESULT_TEXT)
+        return m_editResult;
+    return nullptr;
+}
+
+QPushButton* CFormtidyDlg::button(int id) const
+{
+    switch (id) {
+    case IDC_LOAD: return m_btnLoad;
+    case IDC_CONVERT: return m_btnConvert;
+    case IDC_SAVE: return m_btnSave;
+    default: return nullptr;
+    }
+}
+
+QAction* CFormtidyDlg::action(int id) const
+{
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+#include <map>
+#include <string>
+#include <string_view>
+
+class QAction;
+class QMenuBar;
+class QPushButton;
+class TextPane;
+
+// The main window: the encoded text in the left pane, the decoded text in the
+// right pane, and the Load File, Convert and Save File buttons between them.
+class CFormtidyDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CFormtidyDlg(QWidget* parent = nullptr);
+    ~CFormtidyDlg() override;
+
+    // The whole text of the pane `id` (IDC_SOURCE_TEXT or IDC_RESULT_TEXT), as bytes.
+    std::string GetDlgItemText(int id) const;
+    // Replaces the whole text of the pane `id`.
+    void SetDlgItemText(int id, std::string_view text);
+
+    // Runs a command as the menus and buttons do: the window's own handlers
+    // first, then the application's, all through the failed-command guard.
+    void OnCommand(int id);
+
+    // Lays the controls out for a client area of cx by cy pixels.
+    void OnSize(int cx, int cy);
+
+    // Handlers of the three buttons.
+    void OnConvert();
+    void OnLoad();
+    void OnSave();
+
+    TextPane* pane(int id) const;
+    QPushButton* button(int id) const;
+    QAction* action(int id) const;
+    QWidget* clientArea() const { return m_client; }
+    QMenuBar* menuBar() const { return m_menuBar; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool handleCommand(int id);
+    QString commandName(int id) const;
+    void createMenu();
+    void createControls();
+
+    QWidget* m_client;
+    QMenuBar* m_menuBar;
+    std::map<int, QAction*> m_actions;
+
+    TextPane* m_editResult;
+    QPushButton* m_btnSave;
+    QPushButton* m_btnLoad;
+    QPushButton* m_btnConvert;
+    TextPane* m_editSource;
+    QIcon m_hIcon;
+};
