@@ -5,9 +5,11 @@
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
 #include "ui/CFormtidyDlg.h"
+#include "ui/CHelpDlg.h"
 
 #include <QIcon>
 
+#include <malloc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +20,12 @@ CFormtidyDlg* g_mainWnd = nullptr;
 CFormtidyApp::CFormtidyApp(int& argc, char** argv)
     : QApplication(argc, argv), socketCheck(&CFormtidyApp::socketsAvailable)
 {
+    // Qt lays out a line of a megabyte in some 34 MB, anew at each keystroke.
+    // Blocks of that size are kept for reuse instead of being handed back to
+    // the system and faulted in again every time.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+
     setApplicationName(QStringLiteral("formtidy"));
     setApplicationVersion(QStringLiteral(FORMTIDY_VERSION));
     setDesktopFileName(QStringLiteral(FORMTIDY_APP_ID));
@@ -62,6 +70,12 @@ bool CFormtidyApp::OnCommand(int id)
     case ID_FILE_SAVEFILE:
         SaveResultFile();
         return true;
+    case ID_ABOUT_HELP: // the main window has its own entry, found first
+    case ID_HELP: {
+        CHelpDlg dlg;
+        dlg.exec();
+        return true;
+    }
     case ID_APP_EXIT:
         if (CFormtidyDlg* wnd = GetMainWnd())
             wnd->close(); // the window treats the close request as cancel

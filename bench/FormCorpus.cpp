@@ -4,8 +4,8 @@
 
 std::string MakeFormCorpus(std::size_t bytes, unsigned seed)
 {
-    static const char* const words[] = {"the", "order", "blue", "cup", "size", "delivery",
-                                        "please", "send", "address", "street", "name", "a"};
+    static const char* const words[] = {"the",    "order", "blue",    "cup",    "size", "delivery",
+                                        "please", "send",  "address", "street", "name", "a"};
     static const char* const escapes[] = {"%21", "%3F", "%2C", "%40", "%E9", "%0D%0A",
                                           "%27", "%2F", "%3A", "%26", "%25", "%22"};
     std::mt19937 rng(seed);

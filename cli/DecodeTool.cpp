@@ -136,9 +136,9 @@ int DecodeTool::run(const std::vector<std::string>& args)
     try {
         Output out(output);
         for (const std::string& name : inputs) {
-            std::unique_ptr<FileReader> in = name == "-"
-                                                 ? std::make_unique<FileReader>()
-                                                 : std::make_unique<FileReader>(QString::fromStdString(name));
+            std::unique_ptr<FileReader> in =
+                name == "-" ? std::make_unique<FileReader>()
+                            : std::make_unique<FileReader>(QString::fromStdString(name));
             decodeInput(*in, out);
         }
         out.commit();

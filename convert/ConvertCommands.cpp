@@ -9,6 +9,21 @@
 
 #include <stdexcept>
 
+namespace {
+DecodeFunction g_decoder = nullptr;
+}
+
+void SetDecoderForTesting(DecodeFunction decoder)
+{
+    g_decoder = decoder;
+}
+
+std::string DecodeForCommand(std::string_view text)
+{
+    WaitCursor wait;
+    return g_decoder ? g_decoder(text) : DecodeFormText(text);
+}
+
 int ConvertSourceText()
 {
     CFormtidyDlg* wnd = CFormtidyApp::GetMainWnd();
@@ -20,11 +35,7 @@ int ConvertSourceText()
             QStringLiteral("You must first load a file or have text to convert!"));
         return 0;
     }
-    std::string result;
-    {
-        WaitCursor wait;
-        result = DecodeFormText(source);
-    }
+    const std::string result = DecodeForCommand(source);
     wnd->SetDlgItemText(IDC_RESULT_TEXT, result);
     return 1;
 }

@@ -1,12 +1,11 @@
 #include "FileCommands.h"
 
-#include "DecodeFormText.h"
+#include "ConvertCommands.h"
 #include "FileReader.h"
 #include "FileWriter.h"
 #include "app/CFormtidyApp.h"
 #include "app/CommandIds.h"
 #include "app/Prompts.h"
-#include "app/WaitCursor.h"
 #include "ui/CFormtidyDlg.h"
 
 #include <stdexcept>
@@ -57,11 +56,7 @@ void QuickConvert()
         Prompts::current().message(QStringLiteral("File is empty!"));
         return;
     }
-    std::string result;
-    {
-        WaitCursor wait;
-        result = DecodeFormText(text);
-    }
+    const std::string result = DecodeForCommand(text);
     std::string().swap(text); // the encoded text is not needed any more
     const QString target = Prompts::current().saveFileName();
     if (target.isEmpty())

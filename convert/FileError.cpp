@@ -4,8 +4,7 @@
 
 FileError::FileError(const std::string& action, const std::string& path, const std::string& reason)
     : std::runtime_error("Cannot " + action + " \"" + path + "\": " + reason + "."), m_path(path)
-{
-}
+{}
 
 FileError FileError::fromErrno(const std::string& action, const std::string& path, int err)
 {

@@ -16,7 +16,9 @@ FileReader::FileReader(const QString& path) : m_name(path)
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw FileError::fromErrno("open", path.toStdString(), errno);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);

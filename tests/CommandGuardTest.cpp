@@ -1,8 +1,11 @@
-#include "WindowFixture.h"
 #include "app/CommandGuard.h"
+#include "WindowFixture.h"
 #include "app/CommandIds.h"
+#include "convert/ConvertCommands.h"
 #include "ui/TextPane.h"
 
+#include <QAction>
+#include <QDir>
 #include <QPushButton>
 
 #include <new>
@@ -34,4 +37,25 @@ TEST_F(CommandGuardTest, ButtonsRunThroughTheGuard)
     EXPECT_TRUE(prompts.messages[0].contains("No such file or directory"));
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "kept");
     EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(CommandGuardTest, MemoryRunningOutWhileDecodingKeepsThePanes)
+{
+    SetDecoderForTesting([](std::string_view) -> std::string { throw std::bad_alloc(); });
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "old result");
+    dlg->button(IDC_CONVERT)->click();
+    prompts.openAnswers << file("in.txt", "a=1");
+    prompts.saveAnswers << file("out.txt", "old file");
+    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    SetDecoderForTesting(nullptr);
+
+    EXPECT_EQ(prompts.messages,
+              QStringList({"Convert failed.\n\nThere is not enough memory.",
+                           "Quick Convert failed.\n\nThere is not enough memory."}));
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "old result");
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
+    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT)) << "a failed Convert moves no focus";
+    EXPECT_EQ(contents(dir.filePath("out.txt")), "old file");
+    EXPECT_EQ(prompts.dialogsShown, 1) << "no save dialog after the failure";
 }

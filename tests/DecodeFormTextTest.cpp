@@ -1,5 +1,5 @@
-#include "ReferenceDecoder.h"
 #include "convert/DecodeFormText.h"
+#include "ReferenceDecoder.h"
 #include "convert/FormStreamDecoder.h"
 
 #include <gtest/gtest.h>
@@ -145,4 +145,21 @@ TEST(DecodeInPieces, DecoderIsReusableAfterFinish)
     decoder.feed("%21", out);
     decoder.finish(out);
     EXPECT_EQ(out, "a :: 50!");
+}
+
+TEST(DecodeLongText, AgreesWithTheTablesAcrossInternalBoundaries)
+{
+    // Long texts are decoded in parts; an escape cut by a power-of-two
+    // boundary must come out whole.
+    std::mt19937 rng(11);
+    const std::string text = randomFormText(rng, 1 << 20);
+    ASSERT_EQ(DecodeFormText(text), ReferenceDecode(text));
+    for (const std::size_t boundary :
+         {std::size_t(1) << 16, std::size_t(1) << 18, std::size_t(1) << 20}) {
+        for (std::size_t back = 0; back <= 6; ++back) {
+            const std::string s = std::string(boundary - back, 'a') + "%0D%0Ab%21%E9=x&y" +
+                                  std::string(boundary, '+');
+            ASSERT_EQ(DecodeFormText(s), ReferenceDecode(s)) << boundary << " - " << back;
+        }
+    }
 }

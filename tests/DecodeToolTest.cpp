@@ -73,9 +73,11 @@ TEST_F(DecodeToolTest, OutputFileIsReplacedOnlyOnSuccess)
     EXPECT_EQ(decodeTool({"-o", out, write("in.txt", "a=1")}).code, 0);
     EXPECT_EQ(read("out.txt"), "a :: 1");
 
-    const ToolRun failed = decodeTool({"-o", out, write("in2.txt", "b=2"), dir.filePath("missing")});
+    const ToolRun failed =
+        decodeTool({"-o", out, write("in2.txt", "b=2"), dir.filePath("missing")});
     EXPECT_EQ(failed.code, 1);
-    EXPECT_NE(failed.err.find("missing\": No such file or directory"), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find("missing\": No such file or directory"), std::string::npos)
+        << failed.err;
     EXPECT_EQ(read("out.txt"), "a :: 1");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 }

@@ -132,7 +132,9 @@ TEST_F(FileCommandsTest, SavingKeepsPermissionsAndFollowsLinks)
     dlg->button(IDC_SAVE)->click();
     EXPECT_EQ(contents(target), "new");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(target), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }

@@ -137,3 +137,15 @@ TEST_F(MainWindowTest, FileExitClosesTheWindow)
     dlg->action(ID_APP_EXIT)->trigger();
     EXPECT_FALSE(dlg->isVisible());
 }
+
+TEST(MainWindowLifetime, DestroyedWhileShownWithAPaneFocused)
+{
+    // The panes lose the focus while the window is torn down; that must not
+    // reach the window's members any more (the sanitizer build would tell).
+    FakePrompts prompts;
+    auto dlg = std::make_unique<CFormtidyDlg>();
+    dlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    dlg->pane(IDC_SOURCE_TEXT)->setFocus();
+    dlg.reset();
+}

@@ -1,6 +1,6 @@
+#include "ui/PaneCodec.h"
 #include "WindowFixture.h"
 #include "app/CommandIds.h"
-#include "ui/PaneCodec.h"
 #include "ui/TextPane.h"
 
 #include <QStringDecoder>
@@ -34,7 +34,9 @@ TEST(PaneCodec, Windows1252TableAgreesWithQt)
         if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D)
             EXPECT_EQ(PaneCodec::windows1252ToUnicode(static_cast<unsigned char>(b)), b);
         else
-            EXPECT_EQ(QChar(PaneCodec::windows1252ToUnicode(static_cast<unsigned char>(b))), qt.at(0)) << b;
+            EXPECT_EQ(QChar(PaneCodec::windows1252ToUnicode(static_cast<unsigned char>(b))),
+                      qt.at(0))
+                << b;
     }
 }
 
@@ -70,8 +72,11 @@ TEST(PaneCodec, UnmappableCharactersInWindows1252BecomeQuestionMarks)
     PaneCodec::Format format;
     PaneCodec::toPaneText("\xe9", format);
     ASSERT_EQ(format.encoding, PaneCodec::Encoding::Windows1252);
-    EXPECT_EQ(PaneCodec::toBytes(QString::fromUtf16(u"\u00e9\u20ac\u0100\u0080") + QString::fromUcs4(U"\U0001F600"), format),
-              "\xe9\x80??" "?");
+    EXPECT_EQ(PaneCodec::toBytes(QString::fromUtf16(u"\u00e9\u20ac\u0100\u0080") +
+                                     QString::fromUcs4(U"\U0001F600"),
+                                 format),
+              "\xe9\x80??"
+              "?");
     EXPECT_EQ(PaneCodec::toBytes(QString::fromUtf16(u"\u001a"), format), "\x1a");
 }
 
@@ -79,8 +84,12 @@ using PaneFidelityTest = WindowFixture;
 
 TEST_F(PaneFidelityTest, EveryByteRoundTripsThroughBothPanes)
 {
-    const std::string samples[] = {allBytesButNul(), "gr\xc3\xbc\xc3\x9f dich\r\n\xe2\x82\xac",
-                                   "latin \xe9\xa0\xff\r\n", "lf\nonly\n", "\r\n\r\n", "\xa0\xa0"};
+    const std::string samples[] = {allBytesButNul(),
+                                   "gr\xc3\xbc\xc3\x9f dich\r\n\xe2\x82\xac",
+                                   "latin \xe9\xa0\xff\r\n",
+                                   "lf\nonly\n",
+                                   "\r\n\r\n",
+                                   "\xa0\xa0"};
     for (const std::string& bytes : samples) {
         for (int id : {IDC_SOURCE_TEXT, IDC_RESULT_TEXT}) {
             dlg->SetDlgItemText(id, bytes);
@@ -107,4 +116,55 @@ TEST_F(PaneFidelityTest, TypingIntoAWindows1252PaneKeepsItsEncoding)
     pane->moveCursor(QTextCursor::End);
     typeText(pane, QString::fromUtf16(u"\u00e8\u0101"));
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "caf\xe9\n\xe8?");
+}
+
+TEST_F(PaneFidelityTest, LongSingleLineBodiesRoundTripAndTakeTyping)
+{
+    // Form bodies are single lines far longer than anything typed; the panes
+    // keep the layout of such lines between edits.
+    std::string body;
+    while (body.size() < 300000)
+        body += "name=caf%C3%A9+au+lait&note=\xe9t\xe9+%21&";
+    for (int id : {IDC_SOURCE_TEXT, IDC_RESULT_TEXT}) {
+        TextPane* pane = dlg->pane(id);
+        dlg->SetDlgItemText(id, body);
+        EXPECT_EQ(dlg->GetDlgItemText(id), body);
+        pane->setFocus();
+        pane->moveCursor(QTextCursor::End);
+        QTest::keyClicks(pane, "xy");
+        pane->moveCursor(QTextCursor::Start);
+        QTest::keyClick(pane, Qt::Key_Delete);
+        EXPECT_EQ(dlg->GetDlgItemText(id), body.substr(1) + "xy");
+    }
+}
+
+TEST(PaneCodec, FallsBackWhenOnlyTheLastBytesWouldChange)
+{
+    // Valid UTF-8 up to a final lone CR next to a real U+240D: only the very
+    // end tells that it would not read back the same.
+    PaneCodec::Format format;
+    const std::string bytes = std::string(5000, 'a') + "\xe2\x90\x8d\r";
+    const QString text = PaneCodec::toPaneText(bytes, format);
+    EXPECT_EQ(format.encoding, PaneCodec::Encoding::Windows1252);
+    EXPECT_EQ(PaneCodec::toBytes(text, format), bytes);
+}
+
+TEST_F(PaneFidelityTest, OnlyLongLinesWrapAnywhere)
+{
+    // Qt takes time growing with the square of a line's length to break a
+    // line without spaces between words, so long lines break anywhere.
+    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    const std::string prose = "note=a few words\r\nmore";
+    const std::string body(100000, 'x');
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, prose);
+    EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    pane->moveCursor(QTextCursor::End);
+    pane->insertPlainText(QString::fromStdString(body)); // as a paste does
+    EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAnywhere);
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), prose + body);
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, prose);
+    EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    dlg->SetDlgItemText(IDC_SOURCE_TEXT, prose + "\r\n" + body);
+    EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAnywhere);
+    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->lineWrapMode(), QPlainTextEdit::NoWrap);
 }

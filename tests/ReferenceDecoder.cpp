@@ -5,7 +5,9 @@ std::string ReferenceDecode(std::string_view text)
     std::string result;
     const std::size_t n = text.size();
     std::size_t p = 0;
-    auto at = [&](std::size_t i) { return i < n ? static_cast<int>(static_cast<unsigned char>(text[i])) : -1; };
+    auto at = [&](std::size_t i) {
+        return i < n ? static_cast<int>(static_cast<unsigned char>(text[i])) : -1;
+    };
     while (p < n) {
         const int c = at(p);
         if (c == 0) {

@@ -3,10 +3,12 @@
 # window, closes it with Esc and expects exit code 0.
 set -u
 program=$1
+# The real X server, whatever the other tests use.
+export QT_QPA_PLATFORM=xcb
 "$program" &
 pid=$!
 win=""
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
     win=$(xdotool search --name '^Formtidy 2\.0$' 2>/dev/null | head -n 1)
     [ -n "$win" ] && break
     sleep 0.1

@@ -1,5 +1,7 @@
 #include "CFormtidyDlg.h"
 
+#include "CAboutDlg.h"
+#include "CHelpDlg.h"
 #include "DialogUnits.h"
 #include "TextPane.h"
 #include "app/CFormtidyApp.h"
@@ -7,6 +9,7 @@
 #include "app/CommandIds.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
+#include "news/FetchNews.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +17,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,6 +73,10 @@ CFormtidyDlg::CFormtidyDlg(QWidget* parent)
       m_client(new QWidget(this)), m_menuBar(new QMenuBar(this))
 {
     setWindowTitle(QStringLiteral("Formtidy 2.0"));
+    // The window is laid out in units of its font, which is of 8 points.
+    QFont dialogFont = font();
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
     m_hIcon = QApplication::windowIcon();
     setWindowIcon(m_hIcon);
 
@@ -92,11 +100,21 @@ CFormtidyDlg::CFormtidyDlg(QWidget* parent)
     }
     // X11 and Wayland give applications no system menu to add an About entry to.
 
+    // F1 opens the Help dialog, as in most desktop programs.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
+
     m_client->installEventFilter(this);
     m_editSource->setFocus();
 }
 
-CFormtidyDlg::~CFormtidyDlg() = default;
+CFormtidyDlg::~CFormtidyDlg()
+{
+    // The panes lose the focus as they are destroyed, after this window's own
+    // members: they must no longer reach the Edit items then.
+    for (TextPane* pane : {m_editSource, m_editResult})
+        disconnect(pane, nullptr, this, nullptr);
+}
 
 void CFormtidyDlg::createMenu()
 {
@@ -144,6 +162,11 @@ void CFormtidyDlg::createControls()
     connect(m_btnSave, &QPushButton::clicked, this, [this] { OnCommand(IDC_SAVE); });
     for (const auto& [id, action] : m_actions)
         connect(action, &QAction::triggered, this, [this, id = id] { OnCommand(id); });
+
+    for (TextPane* pane : {m_editSource, m_editResult}) {
+        connect(pane, &TextPane::focusLost, this, &CFormtidyDlg::OnPaneKillFocus);
+        connect(pane, &TextPane::focusGained, this, &CFormtidyDlg::OnPaneSetFocus);
+    }
 }
 
 void CFormtidyDlg::OnCommand(int id)
@@ -162,6 +185,12 @@ void CFormtidyDlg::OnCommand(int id)
 bool CFormtidyDlg::handleCommand(int id)
 {
     switch (id) {
+    case ID_ABOUT_ABOUT:
+        OnAboutAbout();
+        return true;
+    case ID_ABOUT_HELP:
+        OnAboutHelp();
+        return true;
     case IDC_CONVERT:
         OnConvert();
         return true;
@@ -173,6 +202,24 @@ bool CFormtidyDlg::handleCommand(int id)
         return true;
     case ID_FILE_QUICKCONVERT:
         QuickConvert();
+        return true;
+    case ID_ABOUT_NEWS:
+        FetchNews();
+        return true;
+    case ID_EDIT_COPY:
+        OnEditCopy();
+        return true;
+    case ID_EDIT_PASTE:
+        OnEditPaste();
+        return true;
+    case ID_EDIT_CUT:
+        OnEditCut();
+        return true;
+    case ID_EDIT_UNDO:
+        OnEditUndo();
+        return true;
+    case ID_EDIT_CLEAR:
+        OnEditClear();
         return true;
     default:
         return false;
@@ -211,6 +258,70 @@ void CFormtidyDlg::OnSave()
 {
     SaveResultFile();
     m_btnLoad->setFocus();
+}
+
+// Undo, Cut, Copy and Delete go to the left pane, then to the right pane, each
+// acting on its own selection, which a pane keeps while it lacks the focus.
+// So after Cut or Copy the clipboard holds the text of the last pane that had
+// a selection.
+void CFormtidyDlg::OnEditUndo()
+{
+    m_editSource->undoLastEdit();
+    m_editResult->undoLastEdit();
+}
+
+void CFormtidyDlg::OnEditCut()
+{
+    m_editSource->cut();
+    m_editResult->cut();
+}
+
+void CFormtidyDlg::OnEditCopy()
+{
+    m_editSource->copy();
+    m_editResult->copy();
+}
+
+// Paste goes to one pane only: the left one when it has the focus, otherwise
+// the right one.
+void CFormtidyDlg::OnEditPaste()
+{
+    (m_editSource->hasFocus() ? m_editSource : m_editResult)->paste();
+}
+
+void CFormtidyDlg::OnEditClear()
+{
+    m_editSource->deleteSelection();
+    m_editResult->deleteSelection();
+}
+
+void CFormtidyDlg::OnPaneKillFocus()
+{
+    enableEditItems(false);
+}
+
+void CFormtidyDlg::OnPaneSetFocus()
+{
+    enableEditItems(true);
+}
+
+void CFormtidyDlg::enableEditItems(bool enable)
+{
+    for (int id : {ID_EDIT_CUT, ID_EDIT_UNDO, ID_EDIT_COPY, ID_EDIT_PASTE, ID_EDIT_CLEAR})
+        if (QAction* item = action(id))
+            item->setEnabled(enable);
+}
+
+void CFormtidyDlg::OnAboutAbout()
+{
+    CAboutDlg dlg;
+    dlg.exec();
+}
+
+void CFormtidyDlg::OnAboutHelp()
+{
+    CHelpDlg dlg;
+    dlg.exec();
 }
 
 void CFormtidyDlg::OnSize(int cx, int cy)
@@ -259,10 +370,14 @@ TextPane* CFormtidyDlg::pane(int id) const
 QPushButton* CFormtidyDlg::button(int id) const
 {
     switch (id) {
-    case IDC_LOAD: return m_btnLoad;
-    case IDC_CONVERT: return m_btnConvert;
-    case IDC_SAVE: return m_btnSave;
-    default: return nullptr;
+    case IDC_LOAD:
+        return m_btnLoad;
+    case IDC_CONVERT:
+        return m_btnConvert;
+    case IDC_SAVE:
+        return m_btnSave;
+    default:
+        return nullptr;
     }
 }
 

@@ -34,10 +34,28 @@ public:
     // Lays the controls out for a client area of cx by cy pixels.
     void OnSize(int cx, int cy);
 
+    // About > About Formtidy and About > Help: the About box and the Help
+    // dialog, each run modally until it is closed.
+    void OnAboutAbout();
+    void OnAboutHelp();
+
     // Handlers of the three buttons.
     void OnConvert();
     void OnLoad();
     void OnSave();
+
+    // Handlers of the Edit menu. Undo, Cut, Copy and Delete act on both panes,
+    // the left one first; Paste on the focused pane, or else the right one.
+    void OnEditUndo();
+    void OnEditCut();
+    void OnEditCopy();
+    void OnEditPaste();
+    void OnEditClear();
+
+    // The Edit items are enabled while a pane has the keyboard focus and
+    // grayed while neither has.
+    void OnPaneKillFocus();
+    void OnPaneSetFocus();
 
     TextPane* pane(int id) const;
     QPushButton* button(int id) const;
@@ -53,6 +71,7 @@ private:
     QString commandName(int id) const;
     void createMenu();
     void createControls();
+    void enableEditItems(bool enable);
 
     QWidget* m_client;
     QMenuBar* m_menuBar;

@@ -2,14 +2,16 @@
 
 #include <QStringDecoder>
 
+#include <cstring>
+
 namespace {
 
 // Bytes 0x80 to 0x9F of Windows-1252. Its five undefined bytes stand for the
 // C1 controls of the same value, so that every byte has a character.
-constexpr char16_t kHigh1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kHigh1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 char unicodeToWindows1252(char16_t ch)
 {
@@ -22,23 +24,85 @@ char unicodeToWindows1252(char16_t ch)
     return '?'; // the code page cannot hold it
 }
 
-void appendUtf8(std::string& out, char32_t cp)
+// Writes the UTF-8 form of `cp` to `out`; returns the number of bytes.
+int utf8(char32_t cp, char* out)
 {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        out[0] = static_cast<char>(cp);
+        return 1;
     }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+// Hands the bytes of the raw pane text `raw` to `put` (a const char* and a
+// length) a few at a time, stopping early when `put` returns false. Returns
+// false when it stopped early.
+template <typename Put> bool encode(QStringView raw, const PaneCodec::Format& format, Put put)
+{
+    const bool asUtf8 = format.encoding == PaneCodec::Encoding::Utf8;
+    const qsizetype n = raw.size();
+    char bytes[4];
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ch = raw[i].unicode();
+        int length = 1;
+        if (ch < 0x80) {
+            bytes[0] = static_cast<char>(ch); // the common case first
+        } else if (ch == PaneCodec::kParagraph) {
+            if (format.lfOnly) {
+                bytes[0] = '\n';
+            } else {
+                bytes[0] = '\r';
+                bytes[1] = '\n';
+                length = 2;
+            }
+        } else if (ch == PaneCodec::kLoneCrSymbol && format.loneCrs) {
+            bytes[0] = '\r';
+        } else if (QChar::isHighSurrogate(ch) && i + 1 < n &&
+                   QChar::isLowSurrogate(raw[i + 1].unicode())) {
+            const char32_t cp = QChar::surrogateToUcs4(ch, raw[i + 1].unicode());
+            ++i;
+            if (asUtf8)
+                length = utf8(cp, bytes);
+            else
+                bytes[0] = '?';
+        } else if (asUtf8) {
+            length = utf8(QChar::isSurrogate(ch) ? char32_t(0xFFFD) : char32_t(ch), bytes);
+        } else {
+            bytes[0] = unicodeToWindows1252(ch);
+        }
+        if (!put(bytes, length))
+            return false;
+    }
+    return true;
+}
+
+// Whether `text` gives back exactly `bytes`, found without building a copy.
+bool readsBack(QStringView text, const PaneCodec::Format& format, std::string_view bytes)
+{
+    std::size_t at = 0;
+    const bool same = encode(text, format, [&](const char* b, int length) {
+        const auto count = static_cast<std::size_t>(length);
+        if (bytes.size() - at < count || std::memcmp(bytes.data() + at, b, count) != 0)
+            return false;
+        at += count;
+        return true;
+    });
+    return same && at == bytes.size();
 }
 
 // Replaces the line breaks of `text` by U+2029, and lone CRs by their symbol.
@@ -97,9 +161,8 @@ QString PaneCodec::toPaneText(std::string_view bytes, Format& format)
         usable = !text.contains(QChar(0xFDD0)) && !text.contains(QChar(0xFDD1));
     if (usable) {
         markLineBreaks(text);
-        if (toBytes(text, format) == bytes)
+        if (readsBack(text, format, bytes))
             return text; // Windows-1252 below always reads back the same
-
     }
 
     format.encoding = Encoding::Windows1252;
@@ -115,28 +178,12 @@ std::string PaneCodec::toBytes(QStringView raw, const Format& format)
 {
     std::string out;
     out.reserve(std::size_t(raw.size()) + std::size_t(raw.size()) / 8);
-    const bool utf8 = format.encoding == Encoding::Utf8;
-    const qsizetype n = raw.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t ch = raw[i].unicode();
-        if (ch == kParagraph) {
-            if (!format.lfOnly)
-                out += '\r';
-            out += '\n';
-        } else if (ch == kLoneCrSymbol && format.loneCrs) {
-            out += '\r';
-        } else if (QChar::isHighSurrogate(ch) && i + 1 < n && QChar::isLowSurrogate(raw[i + 1].unicode())) {
-            const char32_t cp = QChar::surrogateToUcs4(ch, raw[i + 1].unicode());
-            ++i;
-            if (utf8)
-                appendUtf8(out, cp);
-            else
-                out += '?';
-        } else if (utf8) {
-            appendUtf8(out, QChar::isSurrogate(ch) ? char32_t(0xFFFD) : char32_t(ch));
-        } else {
-            out += unicodeToWindows1252(ch);
-        }
-    }
+    encode(raw, format, [&out](const char* bytes, int length) {
+        if (length == 1)
+            out.push_back(bytes[0]);
+        else
+            out.append(bytes, static_cast<std::size_t>(length));
+        return true;
+    });
     return out;
 }

@@ -15,14 +15,18 @@
 class PaneCodec
 {
 public:
-    enum class Encoding { Utf8, Windows1252 };
+    enum class Encoding
+    {
+        Utf8,
+        Windows1252
+    };
 
     // How a pane's bytes were written, so that reading the pane gives them back.
     struct Format
     {
         Encoding encoding = Encoding::Utf8;
-        bool lfOnly = false;    // line breaks are LF rather than CR LF
-        bool loneCrs = false;   // U+240D stands for a lone CR
+        bool lfOnly = false;  // line breaks are LF rather than CR LF
+        bool loneCrs = false; // U+240D stands for a lone CR
         bool operator==(const Format& o) const
         {
             return encoding == o.encoding && lfOnly == o.lfOnly && loneCrs == o.loneCrs;

@@ -1,0 +1,75 @@
+#include "CNewsDlg.h"
+
+#include "app/CommandIds.h"
+#include "ui/DialogUnits.h"
+#include "ui/PaneCodec.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+std::function<int(CNewsDlg&)> g_modalHook;
+}
+
+CNewsDlg::CNewsDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_btnOk(new QPushButton(QStringLiteral("OK"), this)), m_editNews(new QPlainTextEdit(this))
+{
+    setWindowTitle(QStringLiteral("Latest News"));
+
+    const DialogUnits dlu(font());
+    setFixedSize(dlu.size(400, 202));
+    // In the template's order, which is also the tab order.
+    m_btnOk->setGeometry(dlu.rect(343, 7, 50, 14));
+    m_editNews->setGeometry(dlu.rect(7, 7, 333, 188));
+    QWidget::setTabOrder(m_btnOk, m_editNews);
+
+    m_btnOk->setDefault(true);
+    connect(m_btnOk, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Long lines scroll sideways rather than wrap. The text can be selected
+    // and copied, with the mouse or the keyboard, but not changed.
+    m_editNews->setReadOnly(true);
+    m_editNews->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_editNews->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_editNews->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_editNews->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_editNews->setTabChangesFocus(true);
+}
+
+CNewsDlg::~CNewsDlg() = default;
+
+void CNewsDlg::SetModalHook(std::function<int(CNewsDlg&)> hook)
+{
+    g_modalHook = std::move(hook);
+}
+
+int CNewsDlg::DoModal()
+{
+    OnInitDialog();
+    if (g_modalHook)
+        return g_modalHook(*this);
+    return exec();
+}
+
+void CNewsDlg::OnInitDialog()
+{
+    // The news is shown as the panes show a file's bytes.
+    PaneCodec::Format format;
+    m_editNews->setPlainText(PaneCodec::toPaneText(m_strNews, format));
+    m_btnOk->setFocus();
+}
+
+QWidget* CNewsDlg::GetDlgItem(int id) const
+{
+    switch (id) {
+    case IDOK:
+        return m_btnOk;
+    case IDC_NEWS_TEXT:
+        return m_editNews;
+    default:
+        return nullptr;
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// The Latest News dialog: the news text, read-only and unwrapped, beside an
+// OK button. It cannot be resized.
+class CNewsDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit CNewsDlg(QWidget* parent = nullptr);
+    ~CNewsDlg() override;
+
+    // Puts m_strNews into the text control and runs the dialog until the user
+    // closes it with OK, Esc or the close box.
+    int DoModal();
+
+    // The control `id` (IDOK or IDC_NEWS_TEXT), or nullptr.
+    QWidget* GetDlgItem(int id) const;
+
+    // Replaces what DoModal runs once the text is in place, so that tests can
+    // look at the dialog without opening it. An empty hook restores exec().
+    static void SetModalHook(std::function<int(CNewsDlg&)> hook);
+
+    // The text to show, as bytes: every line of the news, each followed by CR LF.
+    std::string m_strNews;
+
+private:
+    void OnInitDialog();
+
+    QPushButton* m_btnOk;
+    QPlainTextEdit* m_editNews;
+};

@@ -1,0 +1,59 @@
+cmake_minimum_required(VERSION 3.25)
+# Installs the build into an empty prefix and checks what a desktop user gets:
+# both programs, the launcher entry, the icons at their sizes, the metainfo and
+# the man page, all named by the one application id.
+# cmake -DBUILD_DIR=... -DPREFIX=... -DAPP_ID=... [-DDESKTOP_FILE_VALIDATE=...] -P CheckInstallTree.cmake
+
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+
+set(icons share/icons/hicolor)
+foreach(path IN ITEMS
+        bin/formtidy
+        bin/formtidy-decode
+        share/applications/${APP_ID}.desktop
+        share/metainfo/${APP_ID}.metainfo.xml
+        ${icons}/16x16/apps/${APP_ID}.png
+        ${icons}/32x32/apps/${APP_ID}.png
+        ${icons}/48x48/apps/${APP_ID}.png
+        ${icons}/scalable/apps/${APP_ID}.svg
+        share/man/man1/formtidy-decode.1)
+    if(NOT EXISTS "${PREFIX}/${path}")
+        message(SEND_ERROR "missing from the install tree: ${path}")
+    endif()
+endforeach()
+
+# The launcher starts the installed program and finds the installed icon, and
+# the metainfo names the launcher.
+file(STRINGS "${PREFIX}/share/applications/${APP_ID}.desktop" entry)
+foreach(line IN ITEMS "Exec=formtidy" "Icon=${APP_ID}")
+    if(NOT line IN_LIST entry)
+        message(SEND_ERROR "the desktop entry lacks ${line}")
+    endif()
+endforeach()
+file(READ "${PREFIX}/share/metainfo/${APP_ID}.metainfo.xml" metainfo)
+foreach(text IN ITEMS "<id>${APP_ID}</id>" "<launchable type=\"desktop-id\">${APP_ID}.desktop<")
+    string(FIND "${metainfo}" "${text}" at)
+    if(at EQUAL -1)
+        message(SEND_ERROR "the metainfo lacks ${text}")
+    endif()
+endforeach()
+if(DESKTOP_FILE_VALIDATE)
+    execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}"
+                            "${PREFIX}/share/applications/${APP_ID}.desktop"
+                    RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(SEND_ERROR "the installed desktop entry does not validate")
+    endif()
+endif()
+
+# The installed command-line decoder runs.
+execute_process(COMMAND "${PREFIX}/bin/formtidy-decode" --version RESULT_VARIABLE rc
+                OUTPUT_VARIABLE version)
+if(NOT rc EQUAL 0 OR NOT version MATCHES "^formtidy-decode ")
+    message(SEND_ERROR "the installed formtidy-decode does not run: ${rc} ${version}")
+endif()

@@ -1,0 +1,79 @@
+// A real full disk: a tiny tmpfs mounted for the test. Needs the right to
+// mount (root, as in CI); elsewhere the write seam of FileCommandsTest covers it.
+#include "WindowFixture.h"
+#include "app/CommandIds.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+
+namespace {
+bool run(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+} // namespace
+
+class FullDiskTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        disk = dir.filePath("disk");
+        QDir().mkpath(disk);
+        mounted = run("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disk});
+        if (!mounted)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        old = std::string(20000, 'o');
+        QFile f(disk + "/out.txt");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old.data(), qint64(old.size()));
+    }
+    void TearDown() override
+    {
+        if (mounted)
+            run("umount", {disk});
+        WindowFixture::TearDown();
+    }
+
+    void expectOldFileWhole()
+    {
+        EXPECT_EQ(contents(disk + "/out.txt"), old);
+        EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
+    }
+
+    QString disk;
+    bool mounted = false;
+    std::string old;
+};
+
+TEST_F(FullDiskTest, SaveIsReportedAndTheOldFileStaysWhole)
+{
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, std::string(200000, 'n'));
+    prompts.saveAnswers << disk + "/out.txt";
+    dlg->button(IDC_SAVE)->click();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].contains("out.txt")) << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))
+        << prompts.messages[0].toStdString();
+    expectOldFileWhole();
+}
+
+TEST_F(FullDiskTest, DecodeToolFailsWithoutAHalfWrittenOutput)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(FORMTIDY_DECODE_BIN), {"-o", disk + "/out.txt"});
+    const std::string input(200000, 'x');
+    tool.write(input.data(), qint64(input.size()));
+    tool.closeWriteChannel();
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    EXPECT_EQ(tool.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+    EXPECT_TRUE(err.contains("out.txt")) << err.toStdString();
+    expectOldFileWhole();
+}

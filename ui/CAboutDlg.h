@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
+// The About box: the icon, name and version, the maker's notices, and the
+// buttons OK, News and Help. The News button carries the cancel command, so
+// Esc, the close box and Close on the window menu fetch the news as the button
+// does and leave the box open; only OK ends it.
+class CAboutDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    CAboutDlg();
+    ~CAboutDlg() override;
+
+    // Runs one of the box's commands (IDOK, IDCANCEL, IDC_ABOUT_HELP) through
+    // the failed-command guard.
+    void OnCommand(int id);
+
+    // The cancel command: Esc, the close box and the News button.
+    void reject() override;
+
+    // What the News button runs. Replaceable for tests.
+    std::function<void()> fetchNews;
+
+    QPushButton* button(int id) const;
+    // The four text lines, top to bottom.
+    QLabel* line(int index) const { return m_lines[index]; }
+    QLabel* iconLabel() const { return m_icon; }
+
+private:
+    void OnNews();
+    void OnHelp();
+
+    QLabel* m_icon;
+    QLabel* m_lines[4];
+    QPushButton* m_btnOk;
+    QPushButton* m_btnNews;
+    QPushButton* m_btnHelp;
+    bool m_fetching = false;
+};
