@@ -100,10 +100,7 @@ CFormtidyDlg::CFormtidyDlg(QWidget* parent)
     }
     // X11 and Wayland give applications no system menu to add an About entry to.
 
-    // F1 opens the Help dialog, as in most desktop programs.
-    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
-
+    connectCommands();
     m_client->installEventFilter(this);
     m_editSource->setFocus();
 }
@@ -155,8 +152,12 @@ void CFormtidyDlg::createControls()
     QWidget::setTabOrder(m_editSource, m_btnConvert);
     QWidget::setTabOrder(m_btnConvert, m_editResult);
     QWidget::setTabOrder(m_editResult, m_btnSave);
+}
 
-    // Every command reaches OnCommand.
+// Every command, from a button, a menu item or F1, reaches OnCommand; the
+// panes' focus drives the Edit items.
+void CFormtidyDlg::connectCommands()
+{
     connect(m_btnLoad, &QPushButton::clicked, this, [this] { OnCommand(IDC_LOAD); });
     connect(m_btnConvert, &QPushButton::clicked, this, [this] { OnCommand(IDC_CONVERT); });
     connect(m_btnSave, &QPushButton::clicked, this, [this] { OnCommand(IDC_SAVE); });
@@ -167,6 +168,9 @@ void CFormtidyDlg::createControls()
         connect(pane, &TextPane::focusLost, this, &CFormtidyDlg::OnPaneKillFocus);
         connect(pane, &TextPane::focusGained, this, &CFormtidyDlg::OnPaneSetFocus);
     }
+    // F1 opens the Help dialog, as in most desktop programs.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
 }
 
 void CFormtidyDlg::OnCommand(int id)

@@ -71,6 +71,7 @@ private:
     QString commandName(int id) const;
     void createMenu();
     void createControls();
+    void connectCommands();
     void enableEditItems(bool enable);
 
     QWidget* m_client;
