@@ -26,7 +26,7 @@ public:
     static QStringList openFilters();
     static QStringList saveFilters();
 
-protected:
-    // The window that the dialogs belong to: the active modal window, if any.
+    // The window that a dialog opened now belongs to: the active modal
+    // window, or else the active window.
     static QWidget* dialogParent();
 };

@@ -5,7 +5,6 @@
 #include "app/Prompts.h"
 #include "app/WaitCursor.h"
 
-#include <QApplication>
 #include <QUrl>
 
 #include <string_view>
@@ -47,10 +46,7 @@ void FetchNews()
 void FetchNews(const QUrl& url, const NewsFetcher& fetcher)
 {
     // The dialog belongs to the window that asked for the news.
-    QWidget* owner = QApplication::activeModalWidget();
-    if (!owner)
-        owner = QApplication::activeWindow();
-    CNewsDlg dlg(owner);
+    CNewsDlg dlg(Prompts::dialogParent());
     {
         WaitCursor wait;
         if (const std::optional<std::string> body = fetcher.get(url))
