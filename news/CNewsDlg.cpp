@@ -58,7 +58,8 @@ void CNewsDlg::OnInitDialog()
 {
     // The news is shown as the panes show a file's bytes.
     PaneCodec::Format format;
-    m_editNews->setPlainText(PaneCodec::toPaneText(m_strNews, format));
+    PaneCodec::Marks marks;
+    m_editNews->setPlainText(PaneCodec::toPaneText(m_strNews, format, marks));
     m_btnOk->setFocus();
 }
 

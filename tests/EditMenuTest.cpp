@@ -226,7 +226,7 @@ TEST_F(EditMenuTest, CopyAndPasteKeepEveryCharacterAndLineBreak)
     TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
     select(left, "a\xA0\x80\r\nb", 0, 5);
     dlg->action(ID_EDIT_COPY)->trigger();
-    EXPECT_EQ(clipboardText(), QString::fromUtf8("a\u00A0\u20AC\nb"));
+    EXPECT_EQ(clipboardText(), QString::fromUtf8("a\u00A0\u20AC\r\nb"));
 
     select(left, "a\xA0\x80\r\nb", 5, 0);
     dlg->action(ID_EDIT_PASTE)->trigger();

@@ -105,20 +105,30 @@ TEST_F(FileCommandsTest, QuickConvertCancelledAtTheSecondDialogWritesNothing)
 
 TEST_F(FileCommandsTest, ConvertAndQuickConvertWriteTheSameBytes)
 {
-    std::string body = "name=J%FCrgen+M\xfcller&note=caf\xe9%21%0D%0A\xa0+x";
-    // Every byte but the raw line ends, which would mix with the decoded CR LF.
+    // Every byte, raw line ends of every kind among them, which mix with the
+    // decoded CR LF; and a UTF-8 body with LF line ends.
+    std::string latin = "name=J%FCrgen+M\xfcller&note=caf\xe9%21%0D%0A\xa0+x\n";
     for (int b = 1; b < 256; ++b)
-        if (b != '\n' && b != '\r')
-            body += static_cast<char>(b);
-    const QString in = file("in.txt", body);
-    prompts.openAnswers << in << in;
-    prompts.saveAnswers << file("quick.txt", "", false) << file("panes.txt", "", false);
-    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
-    dlg->button(IDC_LOAD)->click();
-    dlg->button(IDC_CONVERT)->click();
-    dlg->button(IDC_SAVE)->click();
-    EXPECT_EQ(contents(dir.filePath("panes.txt")), contents(dir.filePath("quick.txt")));
-    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), body);
+        latin += static_cast<char>(b);
+    latin += "&a=1\r\nb=2\rc=3\n";
+    const std::string bodies[] = {latin, "a=1&b=2\nc=3&d=4\n",
+                                  "\xef\xbb\xbfname=Jos\xc3\xa9&x=\xe2\x86\x92\n\nend\r\n"};
+    for (const std::string& body : bodies) {
+        const QString in = file("in.txt", body);
+        prompts.openAnswers << in << in;
+        prompts.saveAnswers << file("quick.txt", "", false) << file("panes.txt", "", false);
+        dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+        dlg->button(IDC_LOAD)->click();
+        dlg->button(IDC_CONVERT)->click();
+        dlg->button(IDC_SAVE)->click();
+        EXPECT_EQ(contents(dir.filePath("panes.txt")), contents(dir.filePath("quick.txt")));
+        EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), body);
+    }
+    EXPECT_EQ(contents(dir.filePath("quick.txt")),
+              "\xef\xbb\xbfname :: Jos\xc3\xa9\r\n\r\nx :: \xe2\x86\x92\n\nend\r\n");
+    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->format().encoding, PaneCodec::Encoding::Utf8);
+    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->toPlainText(),
+              QChar(0xFEFF) + QString::fromUtf8("name :: José\n\nx :: →\n\nend\n"));
 }
 
 TEST_F(FileCommandsTest, SavingKeepsPermissionsAndFollowsLinks)

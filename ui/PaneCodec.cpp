@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -49,53 +50,109 @@ int utf8(char32_t cp, char* out)
     return 4;
 }
 
-// Hands the bytes of the raw pane text `raw` to `put` (a const char* and a
-// length) a few at a time, stopping early when `put` returns false. Returns
-// false when it stopped early.
-template <typename Put> bool encode(QStringView raw, const PaneCodec::Format& format, Put put)
+// Writes the bytes of `cp` in the pane's encoding to `out`; returns how many.
+int encodeChar(char32_t cp, bool asUtf8, char* out)
 {
-    const bool asUtf8 = format.encoding == PaneCodec::Encoding::Utf8;
+    if (asUtf8)
+        return utf8(cp, out);
+    out[0] = cp > 0xFFFF ? '?' : unicodeToWindows1252(static_cast<char16_t>(cp));
+    return 1;
+}
+
+// The character of the text itself that a line break mark stands for.
+char16_t markedCharacter(PaneCodec::Mark mark)
+{
+    switch (mark) {
+    case PaneCodec::Mark::ParagraphSeparator:
+        return PaneCodec::kParagraph;
+    case PaneCodec::Mark::FrameStart:
+        return 0xFDD0;
+    case PaneCodec::Mark::FrameEnd:
+        return 0xFDD1;
+    default:
+        return 0;
+    }
+}
+
+// Walks the pane text `raw`, handing each character to `plain` (a char32_t,
+// with surrogate pairs joined) and each line break and U+240D to `marked`
+// with the mark that says what it stands for (LoneCr, or std::nullopt for a
+// U+240D of the text itself). Stops early, returning false, when either
+// returns false.
+template <typename Plain, typename Special>
+bool walk(QStringView raw, const PaneCodec::Format& format, const PaneCodec::Marks& marks,
+          Plain plain, Special marked)
+{
+    auto next = marks.begin();
     const qsizetype n = raw.size();
-    char bytes[4];
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t ch = raw[i].unicode();
-        int length = 1;
         if (ch < 0x80) {
-            bytes[0] = static_cast<char>(ch); // the common case first
-        } else if (ch == PaneCodec::kParagraph) {
-            if (format.lfOnly) {
-                bytes[0] = '\n';
-            } else {
-                bytes[0] = '\r';
-                bytes[1] = '\n';
-                length = 2;
-            }
-        } else if (ch == PaneCodec::kLoneCrSymbol && format.loneCrs) {
-            bytes[0] = '\r';
+            if (!plain(char32_t(ch)))
+                return false;
+        } else if (ch == PaneCodec::kParagraph || ch == PaneCodec::kLoneCrSymbol) {
+            while (next != marks.end() && next->position < i)
+                ++next;
+            const bool hasMark = next != marks.end() && next->position == i;
+            std::optional<PaneCodec::Mark> mark;
+            if (ch == PaneCodec::kParagraph)
+                mark = hasMark ? next->mark : PaneCodec::convention(format);
+            else if (hasMark && next->mark == PaneCodec::Mark::LoneCr)
+                mark = PaneCodec::Mark::LoneCr;
+            if (!marked(mark))
+                return false;
         } else if (QChar::isHighSurrogate(ch) && i + 1 < n &&
                    QChar::isLowSurrogate(raw[i + 1].unicode())) {
-            const char32_t cp = QChar::surrogateToUcs4(ch, raw[i + 1].unicode());
+            if (!plain(QChar::surrogateToUcs4(ch, raw[i + 1].unicode())))
+                return false;
             ++i;
-            if (asUtf8)
-                length = utf8(cp, bytes);
-            else
-                bytes[0] = '?';
-        } else if (asUtf8) {
-            length = utf8(QChar::isSurrogate(ch) ? char32_t(0xFFFD) : char32_t(ch), bytes);
-        } else {
-            bytes[0] = unicodeToWindows1252(ch);
-        }
-        if (!put(bytes, length))
+        } else if (!plain(QChar::isSurrogate(ch) ? char32_t(0xFFFD) : char32_t(ch))) {
             return false;
+        }
     }
     return true;
 }
 
+// Hands the bytes of the pane text `raw` to `put` (a const char* and a
+// length) a few at a time, stopping early when `put` returns false. Returns
+// false when it stopped early.
+template <typename Put>
+bool encode(QStringView raw, const PaneCodec::Format& format, const PaneCodec::Marks& marks,
+            Put put)
+{
+    const bool asUtf8 = format.encoding == PaneCodec::Encoding::Utf8;
+    char bytes[4];
+    return walk(
+        raw, format, marks,
+        [&](char32_t cp) {
+            if (cp < 0x80) {
+                bytes[0] = static_cast<char>(cp); // the common case first
+                return put(bytes, 1);
+            }
+            return put(bytes, encodeChar(cp, asUtf8, bytes));
+        },
+        [&](std::optional<PaneCodec::Mark> mark) {
+            if (!mark)
+                return put(bytes, encodeChar(PaneCodec::kLoneCrSymbol, asUtf8, bytes));
+            switch (*mark) {
+            case PaneCodec::Mark::CrLf:
+                return put("\r\n", 2);
+            case PaneCodec::Mark::Lf:
+                return put("\n", 1);
+            case PaneCodec::Mark::LoneCr:
+                return put("\r", 1);
+            default:
+                return put(bytes, encodeChar(markedCharacter(*mark), asUtf8, bytes));
+            }
+        });
+}
+
 // Whether `text` gives back exactly `bytes`, found without building a copy.
-bool readsBack(QStringView text, const PaneCodec::Format& format, std::string_view bytes)
+bool readsBack(QStringView text, const PaneCodec::Format& format, const PaneCodec::Marks& marks,
+               std::string_view bytes)
 {
     std::size_t at = 0;
-    const bool same = encode(text, format, [&](const char* b, int length) {
+    const bool same = encode(text, format, marks, [&](const char* b, int length) {
         const auto count = static_cast<std::size_t>(length);
         if (bytes.size() - at < count || std::memcmp(bytes.data() + at, b, count) != 0)
             return false;
@@ -105,21 +162,37 @@ bool readsBack(QStringView text, const PaneCodec::Format& format, std::string_vi
     return same && at == bytes.size();
 }
 
-// Replaces the line breaks of `text` by U+2029, and lone CRs by their symbol.
-void markLineBreaks(QString& text)
+// Replaces every line break of `text` by U+2029 and every lone CR by its
+// symbol, and lists in `marks` what each stands for. A break of the kind
+// `convention` gets no mark; without a convention every break gets one.
+void markLineBreaks(QString& text, std::optional<PaneCodec::Mark> convention,
+                    PaneCodec::Marks& marks)
 {
+    using Mark = PaneCodec::Mark;
     QChar* d = text.data();
     qsizetype out = 0;
     const qsizetype n = text.size();
+    const auto lineBreak = [&](Mark kind) {
+        if (kind != convention)
+            marks.push_back({out, kind});
+        d[out++] = QChar(PaneCodec::kParagraph);
+    };
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t ch = d[i].unicode();
         if (ch == u'\r' && i + 1 < n && d[i + 1] == u'\n') {
-            d[out++] = QChar(PaneCodec::kParagraph);
+            lineBreak(Mark::CrLf);
             ++i;
         } else if (ch == u'\n') {
-            d[out++] = QChar(PaneCodec::kParagraph);
+            lineBreak(Mark::Lf);
         } else if (ch == u'\r') {
+            marks.push_back({out, Mark::LoneCr});
             d[out++] = QChar(PaneCodec::kLoneCrSymbol);
+        } else if (ch == PaneCodec::kParagraph) {
+            marks.push_back({out, Mark::ParagraphSeparator});
+            d[out++] = QChar(PaneCodec::kParagraph);
+        } else if (ch == 0xFDD0 || ch == 0xFDD1) {
+            marks.push_back({out, ch == 0xFDD0 ? Mark::FrameStart : Mark::FrameEnd});
+            d[out++] = QChar(PaneCodec::kParagraph);
         } else {
             d[out++] = d[i];
         }
@@ -129,40 +202,34 @@ void markLineBreaks(QString& text)
 
 } // namespace
 
-char16_t PaneCodec::windows1252ToUnicode(unsigned char byte)
-{
-    return byte >= 0x80 && byte < 0xA0 ? kHigh1252[byte - 0x80] : char16_t(byte);
-}
-
-QString PaneCodec::toPaneText(std::string_view bytes, Format& format)
+QString PaneCodec::toPaneText(std::string_view bytes, Format& format, Marks& marks)
 {
     format = Format{};
-    bool anyLf = false, anyCrLf = false, anyLoneCr = false;
-    for (std::size_t i = bytes.find_first_of("\r\n"); i != std::string_view::npos;
-         i = bytes.find_first_of("\r\n", i + 1)) {
-        if (bytes[i] == '\n') {
-            anyLf = true;
-        } else if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+    marks.clear();
+    bool anyLf = false, anyCrLf = false;
+    for (std::size_t i = bytes.find('\n'); i != std::string_view::npos;
+         i = bytes.find('\n', i + 1)) {
+        if (i > 0 && bytes[i - 1] == '\r')
             anyCrLf = true;
-            ++i;
-        } else {
-            anyLoneCr = true;
-        }
+        else
+            anyLf = true;
+        if (anyCrLf && anyLf)
+            break;
     }
     format.lfOnly = anyLf && !anyCrLf;
-    format.loneCrs = anyLoneCr;
 
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark stays in the text as U+FEFF, so that it is written
+    // back.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    bool usable = !utf8.hasError();
-    // QTextDocument turns the frame marks into paragraph breaks; the other
-    // characters that would not read back as the same bytes are caught below.
-    if (usable)
-        usable = !text.contains(QChar(0xFDD0)) && !text.contains(QChar(0xFDD1));
-    if (usable) {
-        markLineBreaks(text);
-        if (readsBack(text, format, bytes))
-            return text; // Windows-1252 below always reads back the same
+    if (!utf8.hasError()) {
+        markLineBreaks(text, convention(format), marks);
+        // Every valid UTF-8 text reads back the same; this only guards
+        // against a decoder that would accept something it should not.
+        if (readsBack(text, format, marks, bytes))
+            return text;
+        marks.clear();
     }
 
     format.encoding = Encoding::Windows1252;
@@ -170,15 +237,15 @@ QString PaneCodec::toPaneText(std::string_view bytes, Format& format)
     QChar* d = text.data();
     for (std::size_t i = 0; i < bytes.size(); ++i)
         d[i] = QChar(windows1252ToUnicode(static_cast<unsigned char>(bytes[i])));
-    markLineBreaks(text);
+    markLineBreaks(text, convention(format), marks);
     return text;
 }
 
-std::string PaneCodec::toBytes(QStringView raw, const Format& format)
+std::string PaneCodec::toBytes(QStringView raw, const Format& format, const Marks& marks)
 {
     std::string out;
     out.reserve(std::size_t(raw.size()) + std::size_t(raw.size()) / 8);
-    encode(raw, format, [&out](const char* bytes, int length) {
+    encode(raw, format, marks, [&out](const char* bytes, int length) {
         if (length == 1)
             out.push_back(bytes[0]);
         else
@@ -186,4 +253,68 @@ std::string PaneCodec::toBytes(QStringView raw, const Format& format)
         return true;
     });
     return out;
+}
+
+QString PaneCodec::toClipboardText(QStringView raw, const Format& format, const Marks& marks)
+{
+    QString out;
+    out.reserve(raw.size() + raw.size() / 16);
+    walk(
+        raw, format, marks,
+        [&out](char32_t cp) {
+            if (cp > 0xFFFF) {
+                out.append(QChar(QChar::highSurrogate(cp)));
+                out.append(QChar(QChar::lowSurrogate(cp)));
+            } else {
+                out.append(QChar(static_cast<char16_t>(cp)));
+            }
+            return true;
+        },
+        [&out](std::optional<Mark> mark) {
+            if (!mark)
+                out.append(QChar(kLoneCrSymbol));
+            else if (*mark == Mark::CrLf)
+                out.append(QLatin1String("\r\n"));
+            else if (*mark == Mark::Lf)
+                out.append(QLatin1Char('\n'));
+            else if (*mark == Mark::LoneCr)
+                out.append(QLatin1Char('\r'));
+            else
+                out.append(QChar(markedCharacter(*mark)));
+            return true;
+        });
+    return out;
+}
+
+QString PaneCodec::fromClipboardText(QStringView text, Marks& marks)
+{
+    marks.clear();
+    QString pane = text.toString();
+    markLineBreaks(pane, std::nullopt, marks);
+    return pane;
+}
+
+qsizetype PaneCodec::firstUnencodable(QStringView text, Encoding encoding)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ch = text[i].unicode();
+        if (ch < 0x80)
+            continue;
+        if (encoding == Encoding::Utf8) {
+            if (QChar::isHighSurrogate(ch) && i + 1 < n &&
+                QChar::isLowSurrogate(text[i + 1].unicode()))
+                ++i;
+            else if (QChar::isSurrogate(ch))
+                return i;
+        } else if (!(ch >= 0xA0 && ch <= 0xFF) && unicodeToWindows1252(ch) == '?') {
+            return i;
+        }
+    }
+    return -1;
+}
+
+char16_t PaneCodec::windows1252ToUnicode(unsigned char byte)
+{
+    return byte >= 0x80 && byte < 0xA0 ? kHigh1252[byte - 0x80] : char16_t(byte);
 }

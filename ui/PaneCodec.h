@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Converts between the bytes of a text and what a pane shows, losing nothing.
 //
@@ -11,7 +12,12 @@
 // Windows-1252, with the five bytes that code page leaves undefined shown as
 // the C1 controls of the same value. CR LF and a lone LF are line breaks; a
 // lone CR is shown as the symbol U+240D. The pane text is in the raw form of
-// QTextDocument, where a line break is U+2029.
+// QTextDocument, where every line break is U+2029.
+//
+// A pane has a convention for its line breaks, CR LF or LF. A break of the
+// other kind, a lone CR, and a U+2029, U+FDD0 or U+FDD1 of the text itself
+// (which the document would take for line breaks) are listed as marks beside
+// the pane text, so that every byte reads back as it was.
 class PaneCodec
 {
 public:
@@ -21,25 +27,60 @@ public:
         Windows1252
     };
 
-    // How a pane's bytes were written, so that reading the pane gives them back.
+    // How a pane writes the characters it was given no mark for.
     struct Format
     {
         Encoding encoding = Encoding::Utf8;
-        bool lfOnly = false;  // line breaks are LF rather than CR LF
-        bool loneCrs = false; // U+240D stands for a lone CR
+        bool lfOnly = false; // line breaks are LF rather than CR LF
         bool operator==(const Format& o) const
         {
-            return encoding == o.encoding && lfOnly == o.lfOnly && loneCrs == o.loneCrs;
+            return encoding == o.encoding && lfOnly == o.lfOnly;
         }
     };
+
+    // What a marked character of the pane text stands for. Every kind but
+    // LoneCr marks a line break (U+2029 in the pane text); LoneCr marks a
+    // U+240D.
+    enum class Mark : unsigned char
+    {
+        CrLf,
+        Lf,
+        ParagraphSeparator, // the character U+2029 itself
+        FrameStart,         // U+FDD0
+        FrameEnd,           // U+FDD1
+        LoneCr,
+    };
+    struct Marked
+    {
+        qsizetype position; // in the pane text
+        Mark mark;
+        bool operator==(const Marked& o) const { return position == o.position && mark == o.mark; }
+    };
+    // In order of position.
+    using Marks = std::vector<Marked>;
 
     static constexpr char16_t kParagraph = 0x2029;
     static constexpr char16_t kLoneCrSymbol = 0x240D;
 
-    // The pane text for `bytes`; `format` receives how to write it back.
-    static QString toPaneText(std::string_view bytes, Format& format);
-    // The bytes for the raw text of a pane.
-    static std::string toBytes(QStringView raw, const Format& format);
+    // The pane text for `bytes`. `format` receives the encoding and the line
+    // break convention, `marks` every character that differs from them.
+    static QString toPaneText(std::string_view bytes, Format& format, Marks& marks);
+    // The bytes for pane text `raw` with its marks.
+    static std::string toBytes(QStringView raw, const Format& format, const Marks& marks);
+
+    // The break that a line break without a mark stands for.
+    static Mark convention(const Format& format) { return format.lfOnly ? Mark::Lf : Mark::CrLf; }
+
+    // Text for the clipboard: every line break and lone CR as the characters
+    // that it stands for, so that pasting it gives back the same bytes.
+    static QString toClipboardText(QStringView raw, const Format& format, const Marks& marks);
+    // Pane text for clipboard text; `marks` receives every line break with
+    // its kind and every lone CR.
+    static QString fromClipboardText(QStringView text, Marks& marks);
+
+    // The position of the first character of `text` that `encoding` has no
+    // bytes for, or -1 when it can hold all of them.
+    static qsizetype firstUnencodable(QStringView text, Encoding encoding);
 
     // The character that Windows-1252 byte `byte` stands for.
     static char16_t windows1252ToUnicode(unsigned char byte);

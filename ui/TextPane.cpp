@@ -1,11 +1,41 @@
 #include "TextPane.h"
 
+#include "app/Prompts.h"
+
 #include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+
+namespace {
+
+// Where a pane keeps what its characters stand for: the kind of the line
+// break before a block, when it differs from the pane's convention, and
+// whether a U+240D stands for a lone CR. Both go with the text through every
+// edit, undo and redo.
+constexpr int kBreakBefore = QTextFormat::UserProperty + 1;
+constexpr int kLoneCr = QTextFormat::UserProperty + 2;
+
+QTextCharFormat loneCrFormat(const QPalette& colours)
+{
+    QTextCharFormat format;
+    format.setProperty(kLoneCr, true);
+    format.setForeground(colours.color(QPalette::PlaceholderText));
+    return format;
+}
+
+QString encodingName(PaneCodec::Encoding encoding)
+{
+    return encoding == PaneCodec::Encoding::Utf8 ? QStringLiteral("UTF-8")
+                                                 : QStringLiteral("Windows-1252");
+}
+
+} // namespace
 
 TextPane::TextPane(int controlId, bool wrap, QWidget* parent)
     : QPlainTextEdit(parent), m_controlId(controlId), m_wrapsLines(wrap)
@@ -32,34 +62,218 @@ TextPane::TextPane(int controlId, bool wrap, QWidget* parent)
     colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      colours.color(QPalette::Inactive, QPalette::Text));
     setPalette(colours);
-    // Typed text in an emptied pane starts afresh as UTF-8 with CR LF breaks.
-    connect(document(), &QTextDocument::contentsChanged, this, [this] {
-        if (document()->isEmpty())
-            m_format = PaneCodec::Format{};
-    });
 }
 
 std::string TextPane::bytes() const
 {
     // The raw text keeps every character; toPlainText() would turn U+00A0
     // into a space.
-    return PaneCodec::toBytes(document()->toRawText(), m_format);
+    const QString raw = document()->toRawText();
+    return PaneCodec::toBytes(raw, m_format, marksIn(0, int(raw.size())));
 }
 
 void TextPane::setBytes(std::string_view bytes)
 {
     PaneCodec::Format format;
-    const QString text = PaneCodec::toPaneText(bytes, format);
+    PaneCodec::Marks marks;
+    const QString text = PaneCodec::toPaneText(bytes, format, marks);
     // The wrapping must be right before the text is laid out, which starts
     // before the document reports the change.
     const bool longLines = m_wrapsLines && hasLongLine(text);
     if (longLines)
         wrapLongLinesAnywhere();
+    m_format = format;
+    // setPlainText() gives the whole text the character format at the
+    // cursor, which may be the mark of a lone CR.
+    QTextCursor cursor = textCursor();
+    cursor.clearSelection();
+    setTextCursor(cursor);
+    setCurrentCharFormat(QTextCharFormat());
     setPlainText(text);
+    if (!marks.empty()) {
+        // Part of setting the text, not an edit that Undo could take back.
+        QTextDocument* doc = document();
+        doc->setUndoRedoEnabled(false);
+        QTextCursor marker(doc);
+        for (const PaneCodec::Marked& marked : marks)
+            applyMark(marker, int(marked.position), marked.mark);
+        doc->setUndoRedoEnabled(true);
+    }
     if (m_wrapsLines && !longLines)
         setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_undoneByMenu = false;
-    m_format = format;
+}
+
+PaneCodec::Marks TextPane::marksIn(int from, int to) const
+{
+    PaneCodec::Marks marks;
+    const QTextDocument* doc = document();
+    // Most texts carry no mark at all, and then there is nothing to look for.
+    bool anyBreak = false, anyLoneCr = false;
+    for (const QTextFormat& format : doc->allFormats()) {
+        anyBreak = anyBreak || (format.isBlockFormat() && format.hasProperty(kBreakBefore));
+        anyLoneCr = anyLoneCr || (format.isCharFormat() && format.hasProperty(kLoneCr));
+    }
+    if (!anyBreak && !anyLoneCr)
+        return marks;
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const int start = block.position();
+        const QVariant before = block.blockFormat().property(kBreakBefore);
+        if (anyBreak && start > from && before.isValid())
+            marks.push_back({start - 1 - from, PaneCodec::Mark(before.toInt())});
+        if (!anyLoneCr)
+            continue;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().boolProperty(kLoneCr))
+                continue;
+            const QString text = fragment.text();
+            for (int i = 0; i < text.size(); ++i) {
+                const int at = fragment.position() + i;
+                if (at >= from && at < to && text[i] == QChar(PaneCodec::kLoneCrSymbol))
+                    marks.push_back({at - from, PaneCodec::Mark::LoneCr});
+            }
+        }
+    }
+    return marks;
+}
+
+void TextPane::applyMark(QTextCursor& cursor, int position, PaneCodec::Mark mark)
+{
+    if (mark == PaneCodec::Mark::LoneCr) {
+        cursor.setPosition(position);
+        cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(loneCrFormat(palette()));
+        return;
+    }
+    // The line break at `position` ends one block; its kind is kept with the
+    // block that it starts.
+    QTextBlockFormat format;
+    if (mark != PaneCodec::convention(m_format))
+        format.setProperty(kBreakBefore, int(mark));
+    cursor.setPosition(position + 1);
+    cursor.setBlockFormat(format);
+}
+
+bool TextPane::canHold(QStringView text)
+{
+    const qsizetype bad = PaneCodec::firstUnencodable(text, m_format.encoding);
+    if (bad < 0)
+        return true;
+    const bool pair = QChar::isHighSurrogate(text[bad].unicode()) && bad + 1 < text.size() &&
+                      QChar::isLowSurrogate(text[bad + 1].unicode());
+    const QString character = text.mid(bad, pair ? 2 : 1).toString();
+    const char32_t codePoint = character.toUcs4().value(0);
+    Prompts::current().message(
+        QStringLiteral("\"%1\" (U+%2) cannot be written in %3, the encoding of this pane's "
+                       "text. Nothing was inserted.")
+            .arg(character,
+                 QStringLiteral("%1").arg(uint(codePoint), 4, 16, QLatin1Char('0')).toUpper(),
+                 encodingName(m_format.encoding)));
+    return false;
+}
+
+bool TextPane::insertAsPasted(const QString& text)
+{
+    if (text.isEmpty())
+        return true;
+    if (!canHold(text))
+        return false;
+    PaneCodec::Marks marks;
+    const QString paneText = PaneCodec::fromClipboardText(text, marks);
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const int start = cursor.position();
+    // Every block that the text brings copies the format of the block it
+    // goes into; that may be the mark of a break of the other kind.
+    const bool inherits = cursor.blockFormat().hasProperty(kBreakBefore);
+    // Not the format of the character before, which may mark a lone CR.
+    cursor.insertText(paneText, QTextCharFormat());
+    QTextCursor marker(document());
+    const PaneCodec::Mark convention = PaneCodec::convention(m_format);
+    for (const PaneCodec::Marked& marked : marks) {
+        if (inherits || marked.mark != convention)
+            applyMark(marker, start + int(marked.position), marked.mark);
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    return true;
+}
+
+void TextPane::insertLineBreak()
+{
+    // A new block with no mark: a break of the pane's convention.
+    QTextCursor cursor = textCursor();
+    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void TextPane::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        !(modifiers & (Qt::AltModifier | Qt::MetaModifier))) {
+        // Enter, with or without Shift or Ctrl and on the keypad too, starts a
+        // new line; it never presses the window's default button.
+        insertLineBreak();
+        return;
+    }
+    if (key == Qt::Key_Tab && modifiers == Qt::ControlModifier) {
+        // Tab moves the focus on; Ctrl+Tab types a tab.
+        insertAsPasted(QStringLiteral("\t"));
+        return;
+    }
+    const QString text = event->text();
+    const bool types = !text.isEmpty() && text.front().isPrint() &&
+                       !(modifiers & (Qt::ControlModifier | Qt::MetaModifier));
+    if (types) {
+        if (!canHold(text))
+            return;
+        // Typed after a lone CR, a character must not take over its mark.
+        if (currentCharFormat().hasProperty(kLoneCr))
+            setCurrentCharFormat(QTextCharFormat());
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TextPane::inputMethodEvent(QInputMethodEvent* event)
+{
+    // The composition goes on; only the refused text is not committed.
+    if (!event->commitString().isEmpty() && !canHold(event->commitString()))
+        event->setCommitString(QString());
+    QPlainTextEdit::inputMethodEvent(event);
+}
+
+void TextPane::mousePressEvent(QMouseEvent* event)
+{
+    // The panes have no drag-and-drop editing: a press inside the selection
+    // starts a new selection, as anywhere else, instead of dragging the text.
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)) {
+        QTextCursor cursor = textCursor();
+        if (cursor.hasSelection()) {
+            cursor.clearSelection();
+            setTextCursor(cursor);
+        }
+    }
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+bool TextPane::canInsertFromMimeData(const QMimeData* source) const
+{
+    // A file dropped from a file manager comes with its address as text
+    // too; the address is not what the user meant to drop.
+    return source && !source->hasUrls() && source->hasText();
+}
+
+void TextPane::insertFromMimeData(const QMimeData* source)
+{
+    if (canInsertFromMimeData(source))
+        insertAsPasted(source->text());
 }
 
 void TextPane::keepLongLinesFast()
@@ -149,10 +363,11 @@ void TextPane::deleteSelection()
 QMimeData* TextPane::createMimeDataFromSelection() const
 {
     // The selection's raw text, so that a no-break space stays one (the
-    // plain-text form would make it a space), with line breaks as LF.
-    QString text = textCursor().selectedText();
-    text.replace(QChar(PaneCodec::kParagraph), QLatin1Char('\n'));
+    // plain-text form would make it a space), with each line break and lone
+    // CR written as the characters it stands for.
+    const QTextCursor cursor = textCursor();
     auto* data = new QMimeData;
-    data->setText(text);
+    data->setText(PaneCodec::toClipboardText(
+        cursor.selectedText(), m_format, marksIn(cursor.selectionStart(), cursor.selectionEnd())));
     return data;
 }

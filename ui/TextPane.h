@@ -7,8 +7,16 @@
 #include <string>
 #include <string_view>
 
+class QTextCursor;
+
 // One of the main window's two editable panes. Its text goes in and out as
 // bytes, and reading it gives back exactly the bytes that were put in.
+//
+// The pane keeps the encoding and line-break convention of the last text that
+// setBytes() gave it, through every edit. Each line break keeps its own kind
+// (CR LF or LF), and a break typed with Enter takes the convention. An edit
+// that would bring in a character the pane's encoding has no bytes for is
+// refused with a message.
 class TextPane : public QPlainTextEdit
 {
     Q_OBJECT
@@ -28,6 +36,10 @@ public:
     void undoLastEdit();
     // Deletes the selection without touching the clipboard.
     void deleteSelection();
+    // Puts `text` in place of the selection, as a paste does: its line breaks
+    // and lone CRs keep their kind. Returns false, having told the user why
+    // and changed nothing, when the pane's encoding cannot hold the text.
+    bool insertAsPasted(const QString& text);
 
 signals:
     // The keyboard focus came to, or left, this pane. A menu or the menu bar
@@ -38,7 +50,12 @@ signals:
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     // Lines at least this long, in characters, keep their layout between edits.
@@ -46,6 +63,14 @@ private:
     void keepLongLinesFast();
     void wrapLongLinesAnywhere();
     static bool hasLongLine(QStringView paneText);
+
+    // The marks of the characters from `from` up to `to`, counted from `from`.
+    PaneCodec::Marks marksIn(int from, int to) const;
+    // Gives the character at `position` what `mark` says it stands for.
+    void applyMark(QTextCursor& cursor, int position, PaneCodec::Mark mark);
+    // Whether the pane's encoding can hold `text`; tells the user when not.
+    bool canHold(QStringView text);
+    void insertLineBreak();
 
     int m_controlId;
     bool m_wrapsLines;
