@@ -164,12 +164,12 @@ TEST(PaneCodec, EachLineBreakKeepsItsKind)
     EXPECT_EQ(marks, (PaneCodec::Marks{{3, PaneCodec::Mark::Lf}}));
     EXPECT_EQ(PaneCodec::toBytes(mixed, format, marks), "a\r\nb\nc");
 
-    const QString loneCr = PaneCodec::toPaneText("a\rb\r\n", format, marks);
-    EXPECT_EQ(loneCr, QString::fromUtf16(u"a\u240Db\u2029"));
-    EXPECT_EQ(PaneCodec::toBytes(loneCr, format, marks), "a\rb\r\n");
-    // Without its mark, the symbol is the character itself.
-    EXPECT_EQ(PaneCodec::toBytes(loneCr, format, {}), "a\xe2\x90\x8d"
-                                                      "b\r\n");
+    // A lone CR shows as U+240D; the character U+240D itself is marked.
+    const QString loneCr = PaneCodec::toPaneText("a\rb\xe2\x90\x8d\r\n", format, marks);
+    EXPECT_EQ(loneCr, QString::fromUtf16(u"a\u240Db\u240D\u2029"));
+    EXPECT_EQ(marks, (PaneCodec::Marks{{3, PaneCodec::Mark::CrSymbol}}));
+    EXPECT_EQ(PaneCodec::toBytes(loneCr, format, marks), "a\rb\xe2\x90\x8d\r\n");
+    EXPECT_EQ(PaneCodec::toBytes(loneCr, format, {}), "a\rb\r\r\n");
 }
 
 TEST(PaneCodec, TheClipboardCarriesEveryBreakAsItStands)
@@ -395,6 +395,16 @@ TEST_F(WindowFixture, EnterTakesThePanesConvention)
     typeText(right, QString::fromUtf8("é"));
     QTest::keyClick(right, Qt::Key_Return);
     EXPECT_EQ(right->bytes(), "\xc3\xa9\r\n");
+}
+
+TEST_F(WindowFixture, ATypedCrSymbolIsTheCharacterItself)
+{
+    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    pane->setFocus();
+    pane->setBytes("a\rb");
+    pane->moveCursor(QTextCursor::End);
+    typeText(pane, QString(QChar(PaneCodec::kLoneCrSymbol)));
+    EXPECT_EQ(pane->bytes(), "a\rb\xe2\x90\x8d");
 }
 
 TEST_F(WindowFixture, CtrlTabTypesATabAndTabMovesOn)

@@ -59,7 +59,7 @@ int encodeChar(char32_t cp, bool asUtf8, char* out)
     return 1;
 }
 
-// The character of the text itself that a line break mark stands for.
+// The character of the text itself that a mark stands for, if any.
 char16_t markedCharacter(PaneCodec::Mark mark)
 {
     switch (mark) {
@@ -69,19 +69,20 @@ char16_t markedCharacter(PaneCodec::Mark mark)
         return 0xFDD0;
     case PaneCodec::Mark::FrameEnd:
         return 0xFDD1;
+    case PaneCodec::Mark::CrSymbol:
+        return PaneCodec::kLoneCrSymbol;
     default:
         return 0;
     }
 }
 
 // Walks the pane text `raw`, handing each character to `plain` (a char32_t,
-// with surrogate pairs joined) and each line break and U+240D to `marked`
-// with the mark that says what it stands for (LoneCr, or std::nullopt for a
-// U+240D of the text itself). Stops early, returning false, when either
-// returns false.
+// with surrogate pairs joined) and each line break and U+240D to `special`
+// with what it stands for. Stops early, returning false, when either returns
+// false.
 template <typename Plain, typename Special>
 bool walk(QStringView raw, const PaneCodec::Format& format, const PaneCodec::Marks& marks,
-          Plain plain, Special marked)
+          Plain plain, Special special)
 {
     auto next = marks.begin();
     const qsizetype n = raw.size();
@@ -94,12 +95,12 @@ bool walk(QStringView raw, const PaneCodec::Format& format, const PaneCodec::Mar
             while (next != marks.end() && next->position < i)
                 ++next;
             const bool hasMark = next != marks.end() && next->position == i;
-            std::optional<PaneCodec::Mark> mark;
+            PaneCodec::Mark mark;
             if (ch == PaneCodec::kParagraph)
                 mark = hasMark ? next->mark : PaneCodec::convention(format);
-            else if (hasMark && next->mark == PaneCodec::Mark::LoneCr)
-                mark = PaneCodec::Mark::LoneCr;
-            if (!marked(mark))
+            else
+                mark = hasMark ? PaneCodec::Mark::CrSymbol : PaneCodec::Mark::LoneCr;
+            if (!special(mark))
                 return false;
         } else if (QChar::isHighSurrogate(ch) && i + 1 < n &&
                    QChar::isLowSurrogate(raw[i + 1].unicode())) {
@@ -131,10 +132,8 @@ bool encode(QStringView raw, const PaneCodec::Format& format, const PaneCodec::M
             }
             return put(bytes, encodeChar(cp, asUtf8, bytes));
         },
-        [&](std::optional<PaneCodec::Mark> mark) {
-            if (!mark)
-                return put(bytes, encodeChar(PaneCodec::kLoneCrSymbol, asUtf8, bytes));
-            switch (*mark) {
+        [&](PaneCodec::Mark mark) {
+            switch (mark) {
             case PaneCodec::Mark::CrLf:
                 return put("\r\n", 2);
             case PaneCodec::Mark::Lf:
@@ -142,7 +141,7 @@ bool encode(QStringView raw, const PaneCodec::Format& format, const PaneCodec::M
             case PaneCodec::Mark::LoneCr:
                 return put("\r", 1);
             default:
-                return put(bytes, encodeChar(markedCharacter(*mark), asUtf8, bytes));
+                return put(bytes, encodeChar(markedCharacter(mark), asUtf8, bytes));
             }
         });
 }
@@ -163,8 +162,8 @@ bool readsBack(QStringView text, const PaneCodec::Format& format, const PaneCode
 }
 
 // Replaces every line break of `text` by U+2029 and every lone CR by its
-// symbol, and lists in `marks` what each stands for. A break of the kind
-// `convention` gets no mark; without a convention every break gets one.
+// symbol, and lists in `marks` what the exceptions stand for. A break of the
+// kind `convention` gets no mark; without a convention every break gets one.
 void markLineBreaks(QString& text, std::optional<PaneCodec::Mark> convention,
                     PaneCodec::Marks& marks)
 {
@@ -185,7 +184,9 @@ void markLineBreaks(QString& text, std::optional<PaneCodec::Mark> convention,
         } else if (ch == u'\n') {
             lineBreak(Mark::Lf);
         } else if (ch == u'\r') {
-            marks.push_back({out, Mark::LoneCr});
+            d[out++] = QChar(PaneCodec::kLoneCrSymbol);
+        } else if (ch == PaneCodec::kLoneCrSymbol) {
+            marks.push_back({out, Mark::CrSymbol});
             d[out++] = QChar(PaneCodec::kLoneCrSymbol);
         } else if (ch == PaneCodec::kParagraph) {
             marks.push_back({out, Mark::ParagraphSeparator});
@@ -270,17 +271,15 @@ QString PaneCodec::toClipboardText(QStringView raw, const Format& format, const 
             }
             return true;
         },
-        [&out](std::optional<Mark> mark) {
-            if (!mark)
-                out.append(QChar(kLoneCrSymbol));
-            else if (*mark == Mark::CrLf)
+        [&out](Mark mark) {
+            if (mark == Mark::CrLf)
                 out.append(QLatin1String("\r\n"));
-            else if (*mark == Mark::Lf)
+            else if (mark == Mark::Lf)
                 out.append(QLatin1Char('\n'));
-            else if (*mark == Mark::LoneCr)
+            else if (mark == Mark::LoneCr)
                 out.append(QLatin1Char('\r'));
             else
-                out.append(QChar(markedCharacter(*mark)));
+                out.append(QChar(markedCharacter(mark)));
             return true;
         });
     return out;

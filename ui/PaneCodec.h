@@ -38,9 +38,12 @@ public:
         }
     };
 
-    // What a marked character of the pane text stands for. Every kind but
-    // LoneCr marks a line break (U+2029 in the pane text); LoneCr marks a
-    // U+240D.
+    // What a character of the pane text stands for. CrLf to FrameEnd are
+    // kinds of line break (U+2029 in the pane text); LoneCr and CrSymbol say
+    // what a U+240D is. Only the exceptions are listed as marks: a break of
+    // the kind the convention does not give, a U+2029, U+FDD0 or U+FDD1 of
+    // the text, and a U+240D of the text itself (CrSymbol); an unmarked
+    // U+240D is a lone CR.
     enum class Mark : unsigned char
     {
         CrLf,
@@ -49,6 +52,7 @@ public:
         FrameStart,         // U+FDD0
         FrameEnd,           // U+FDD1
         LoneCr,
+        CrSymbol, // the character U+240D itself
     };
     struct Marked
     {
@@ -75,7 +79,7 @@ public:
     // that it stands for, so that pasting it gives back the same bytes.
     static QString toClipboardText(QStringView raw, const Format& format, const Marks& marks);
     // Pane text for clipboard text; `marks` receives every line break with
-    // its kind and every lone CR.
+    // its kind and every U+240D of the text itself.
     static QString fromClipboardText(QStringView text, Marks& marks);
 
     // The position of the first character of `text` that `encoding` has no

@@ -16,16 +16,16 @@ namespace {
 
 // Where a pane keeps what its characters stand for: the kind of the line
 // break before a block, when it differs from the pane's convention, and
-// whether a U+240D stands for a lone CR. Both go with the text through every
-// edit, undo and redo.
+// whether a U+240D is that character itself rather than a lone CR. Both go
+// with the text through every edit, undo and redo. Marks are the rare case,
+// since every mark splits the text up for Qt's layout.
 constexpr int kBreakBefore = QTextFormat::UserProperty + 1;
-constexpr int kLoneCr = QTextFormat::UserProperty + 2;
+constexpr int kCrSymbol = QTextFormat::UserProperty + 2;
 
-QTextCharFormat loneCrFormat(const QPalette& colours)
+QTextCharFormat crSymbolFormat()
 {
     QTextCharFormat format;
-    format.setProperty(kLoneCr, true);
-    format.setForeground(colours.color(QPalette::PlaceholderText));
+    format.setProperty(kCrSymbol, true);
     return format;
 }
 
@@ -84,7 +84,7 @@ void TextPane::setBytes(std::string_view bytes)
         wrapLongLinesAnywhere();
     m_format = format;
     // setPlainText() gives the whole text the character format at the
-    // cursor, which may be the mark of a lone CR.
+    // cursor, which may be the mark of a U+240D.
     QTextCursor cursor = textCursor();
     cursor.clearSelection();
     setTextCursor(cursor);
@@ -95,8 +95,11 @@ void TextPane::setBytes(std::string_view bytes)
         QTextDocument* doc = document();
         doc->setUndoRedoEnabled(false);
         QTextCursor marker(doc);
+        // One edit, so that the text is laid out once, not once a mark.
+        marker.beginEditBlock();
         for (const PaneCodec::Marked& marked : marks)
             applyMark(marker, int(marked.position), marked.mark);
+        marker.endEditBlock();
         doc->setUndoRedoEnabled(true);
     }
     if (m_wrapsLines && !longLines)
@@ -109,12 +112,12 @@ PaneCodec::Marks TextPane::marksIn(int from, int to) const
     PaneCodec::Marks marks;
     const QTextDocument* doc = document();
     // Most texts carry no mark at all, and then there is nothing to look for.
-    bool anyBreak = false, anyLoneCr = false;
+    bool anyBreak = false, anySymbol = false;
     for (const QTextFormat& format : doc->allFormats()) {
         anyBreak = anyBreak || (format.isBlockFormat() && format.hasProperty(kBreakBefore));
-        anyLoneCr = anyLoneCr || (format.isCharFormat() && format.hasProperty(kLoneCr));
+        anySymbol = anySymbol || (format.isCharFormat() && format.hasProperty(kCrSymbol));
     }
-    if (!anyBreak && !anyLoneCr)
+    if (!anyBreak && !anySymbol)
         return marks;
     for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
          block = block.next()) {
@@ -122,17 +125,17 @@ PaneCodec::Marks TextPane::marksIn(int from, int to) const
         const QVariant before = block.blockFormat().property(kBreakBefore);
         if (anyBreak && start > from && before.isValid())
             marks.push_back({start - 1 - from, PaneCodec::Mark(before.toInt())});
-        if (!anyLoneCr)
+        if (!anySymbol)
             continue;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            if (!fragment.charFormat().boolProperty(kLoneCr))
+            if (!fragment.charFormat().boolProperty(kCrSymbol))
                 continue;
             const QString text = fragment.text();
             for (int i = 0; i < text.size(); ++i) {
                 const int at = fragment.position() + i;
                 if (at >= from && at < to && text[i] == QChar(PaneCodec::kLoneCrSymbol))
-                    marks.push_back({at - from, PaneCodec::Mark::LoneCr});
+                    marks.push_back({at - from, PaneCodec::Mark::CrSymbol});
             }
         }
     }
@@ -141,10 +144,10 @@ PaneCodec::Marks TextPane::marksIn(int from, int to) const
 
 void TextPane::applyMark(QTextCursor& cursor, int position, PaneCodec::Mark mark)
 {
-    if (mark == PaneCodec::Mark::LoneCr) {
+    if (mark == PaneCodec::Mark::CrSymbol) {
         cursor.setPosition(position);
         cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
-        cursor.setCharFormat(loneCrFormat(palette()));
+        cursor.setCharFormat(crSymbolFormat());
         return;
     }
     // The line break at `position` ends one block; its kind is kept with the
@@ -189,7 +192,7 @@ bool TextPane::insertAsPasted(const QString& text)
     // Every block that the text brings copies the format of the block it
     // goes into; that may be the mark of a break of the other kind.
     const bool inherits = cursor.blockFormat().hasProperty(kBreakBefore);
-    // Not the format of the character before, which may mark a lone CR.
+    // Not the format of the character before, which may mark a U+240D.
     cursor.insertText(paneText, QTextCharFormat());
     QTextCursor marker(document());
     const PaneCodec::Mark convention = PaneCodec::convention(m_format);
@@ -234,9 +237,11 @@ void TextPane::keyPressEvent(QKeyEvent* event)
     if (types) {
         if (!canHold(text))
             return;
-        // Typed after a lone CR, a character must not take over its mark.
-        if (currentCharFormat().hasProperty(kLoneCr))
-            setCurrentCharFormat(QTextCharFormat());
+        // A typed U+240D is the character itself, not a lone CR.
+        if (text.contains(QChar(PaneCodec::kLoneCrSymbol))) {
+            insertAsPasted(text);
+            return;
+        }
     }
     QPlainTextEdit::keyPressEvent(event);
 }
@@ -244,8 +249,13 @@ void TextPane::keyPressEvent(QKeyEvent* event)
 void TextPane::inputMethodEvent(QInputMethodEvent* event)
 {
     // The composition goes on; only the refused text is not committed.
-    if (!event->commitString().isEmpty() && !canHold(event->commitString()))
+    const QString commit = event->commitString();
+    if (!commit.isEmpty() && !canHold(commit)) {
         event->setCommitString(QString());
+    } else if (commit.contains(QChar(PaneCodec::kLoneCrSymbol))) {
+        insertAsPasted(commit); // the character itself, not a lone CR
+        event->setCommitString(QString());
+    }
     QPlainTextEdit::inputMethodEvent(event);
 }
 
