@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -220,19 +221,25 @@ int DecodeTool::run(const std::vector<std::string>& args)
     if (inputs.empty())
         inputs.push_back("-");
 
-    // Every input is opened and checked before the output is touched.
+    // Every input is opened and checked before the output is touched, so
+    // many inputs need as many descriptors as the system allows.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     bool failed = false;
     struct stat out
     {
     };
-    const bool outIsFile = toStandardOutput && ::fstat(STDOUT_FILENO, &out) == 0;
+    const bool outKnown = toStandardOutput && ::fstat(STDOUT_FILENO, &out) == 0;
     std::vector<std::unique_ptr<FileReader>> readers;
     for (const std::string& name : inputs) {
         try {
             auto in =
                 name == "-" ? std::make_unique<FileReader>() : std::make_unique<FileReader>(name);
             // Appending a file to itself would never reach its end.
-            if (outIsFile && out.st_size > 0 && in->sameFileAs(out))
+            if (outKnown && out.st_size > 0 && in->sameFileAs(out))
                 throw FileError("read", in->name(), "It is also the output");
             readers.push_back(std::move(in));
         } catch (const FileError& e) {

@@ -108,7 +108,8 @@ void FileWriter::open()
     if (isLink && err == ENOENT)
         fail(err, "it is a symbolic link to a file that does not exist");
     if (isLink && err == EACCES)
-        fail(err, "the system does not let this user follow the symbolic link here");
+        fail(err,
+             "the system does not let this user follow the symbolic link, or reach what it names");
     if (err != ENOENT)
         fail(err);
     // A new file: created under a temporary name with the usual permissions,

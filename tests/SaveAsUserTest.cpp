@@ -101,16 +101,19 @@ TEST_F(SaveAsUserTest, FileInAFolderTheUserCannotWriteIsRewrittenInPlace)
               (QStringList{"out.txt", "self.txt"}));
 }
 
-TEST_F(SaveAsUserTest, AGroupFileInAStickyFolderIsRewrittenNotReplaced)
+TEST_F(SaveAsUserTest, GroupFileInAStickyFolderIsRewrittenNotReplaced)
 {
     folder("shared", 0, 01777);
-    // Root's file, writable by all: the user may not rename over it here.
-    const QString out = make("shared/report.txt", "root's old text", 0, 0666);
+    // Root's file, writable by the user's group: the user may not rename over
+    // it here, nor give a new file root as its owner.
+    const QString out = make("shared/report.txt", "root's old text", 0, 0664);
+    ASSERT_EQ(::chown(QFile::encodeName(out).constData(), 0, user.gid()), 0);
     EXPECT_EQ(user.run(kTool, {"-o", out, input}), 0);
     EXPECT_EQ(contents(out), "a :: 1\r\n\r\nb :: 2");
     const struct stat st = statOf(out);
     EXPECT_EQ(st.st_uid, 0u);
-    EXPECT_EQ(st.st_mode & 07777, 0666u);
+    EXPECT_EQ(st.st_gid, user.gid());
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 TEST_F(SaveAsUserTest, KillInTheMiddleLeavesTheOldFile)
