@@ -9,45 +9,55 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-FileReader::FileReader(const QString& path) : m_name(path)
+FileReader::FileReader(const QString& path) : FileReader(QFile::encodeName(path).toStdString()) {}
+
+FileReader::FileReader(const std::string& path) : m_name(path)
 {
-    const QByteArray native = QFile::encodeName(path);
     // O_NONBLOCK keeps the open of a FIFO from waiting for a writer.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw FileError::fromErrno("open", path.toStdString(), errno);
+        throw FileError::fromErrno("open", path, errno);
     struct stat st
     {
     };
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        throw FileError::fromErrno("open", path.toStdString(), err);
+        throw FileError::fromErrno("open", path, err);
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         if (S_ISDIR(st.st_mode))
-            throw FileError::fromErrno("open", path.toStdString(), EISDIR);
-        throw FileError("open", path.toStdString(), "It is not a regular file");
+            throw FileError::fromErrno("open", path, EISDIR);
+        throw FileError("open", path, "It is not a regular file");
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFile::AutoCloseHandle)) {
         ::close(fd);
-        throw FileError("open", path.toStdString(), m_file.errorString().toStdString());
+        throw FileError("open", path, m_file.errorString().toStdString());
     }
 }
 
-FileReader::FileReader() : m_name(QStringLiteral("standard input"))
+FileReader::FileReader() : m_name("standard input")
 {
     if (!m_file.open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError("open", m_name.toStdString(), m_file.errorString().toStdString());
+        throw FileError("open", m_name, m_file.errorString().toStdString());
+}
+
+bool FileReader::sameFileAs(const struct stat& other) const
+{
+    struct stat st
+    {
+    };
+    return ::fstat(m_file.handle(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == other.st_dev &&
+           st.st_ino == other.st_ino;
 }
 
 std::size_t FileReader::read(char* buffer, std::size_t max)
 {
     const qint64 got = m_file.read(buffer, static_cast<qint64>(max));
     if (got < 0)
-        throw FileError("read", m_name.toStdString(), m_file.errorString().toStdString());
+        throw FileError("read", m_name, m_file.errorString().toStdString());
     return static_cast<std::size_t>(got);
 }
 

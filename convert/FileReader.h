@@ -4,13 +4,16 @@
 #include <QString>
 
 #include <string>
+#include <sys/stat.h>
 
 // Reads a file as bytes. Only regular files are read: a folder, a FIFO or a
 // device is refused at once instead of blocking or running forever.
 class FileReader
 {
 public:
-    // Opens `path` for reading; throws FileError when it cannot.
+    // Opens `path` for reading; throws FileError when it cannot. The name is
+    // taken as the system takes it, in bytes.
+    explicit FileReader(const std::string& path);
     explicit FileReader(const QString& path);
     // Reads standard input, whatever kind of file it is.
     FileReader();
@@ -19,7 +22,10 @@ public:
     // Throws FileError when the read fails.
     std::size_t read(char* buffer, std::size_t max);
 
-    const QString& displayName() const { return m_name; }
+    const std::string& name() const { return m_name; }
+
+    // The file's identity, to tell when two names are the same file.
+    bool sameFileAs(const struct stat& other) const;
 
     // The whole file as text: the bytes before its first NUL byte, or all of
     // them when it holds none.
@@ -27,5 +33,5 @@ public:
 
 private:
     QFile m_file;
-    QString m_name;
+    std::string m_name;
 };

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 using namespace std::string_literals;
@@ -96,10 +97,74 @@ TEST_F(DecodeToolTest, FaultsNameTheFileAndExitWithOne)
     EXPECT_NE(unwritable.err.find("/proc/formtidy-out.txt"), std::string::npos) << unwritable.err;
 }
 
+TEST_F(DecodeToolTest, StandardOutputGoesOnAfterAFailedInput)
+{
+    const ToolRun run = decodeTool(
+        {write("a.txt", "a=1"), dir.filePath("missing"), dir.path(), write("b.txt", "b=2")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "a :: 1b :: 2");
+    EXPECT_NE(run.err.find("missing\": No such file or directory"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Is a directory"), std::string::npos) << run.err;
+}
+
+TEST_F(DecodeToolTest, OutputNamesThatAreNotAFileToReplace)
+{
+    const QString in = write("in.txt", "a=1");
+    const QString log = write("log", "log\n");
+    // Standard output under any name is written where it points, here appending.
+    QProcess shell;
+    shell.start("sh", {"-c", "\"$0\" -o /dev/stdout \"$1\" >>\"$2\" && \"$0\" -o - \"$1\" >>\"$2\"",
+                       QStringLiteral(FORMTIDY_DECODE_BIN), in, log});
+    ASSERT_TRUE(shell.waitForFinished(20000));
+    EXPECT_EQ(shell.exitCode(), 0);
+    EXPECT_EQ(read("log"), "log\na :: 1a :: 1");
+    // A device is written as it is, with no temporary file beside it.
+    EXPECT_EQ(decodeTool({"-o", "/dev/null", in}).code, 0);
+    // An output that is also an input is read whole before it is replaced.
+    const QString self = write("self.txt", "b=2");
+    EXPECT_EQ(decodeTool({"--output", self, self}).code, 0);
+    EXPECT_EQ(read("self.txt"), "b :: 2");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+TEST_F(DecodeToolTest, NamesAreBytes)
+{
+    // Names that are not UTF-8 cannot pass through QProcess; the shell makes them.
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    shell.start("sh", {"-c",
+                       "printf a=1 >\"$(printf 'in\\351.txt')\" && "
+                       "\"$0\" -o \"$(printf 'out\\351.txt')\" \"$(printf 'in\\351.txt')\"",
+                       QStringLiteral(FORMTIDY_DECODE_BIN)});
+    ASSERT_TRUE(shell.waitForFinished(20000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    const std::string out = (QFile::encodeName(dir.path()) + "/out\xe9.txt").toStdString();
+    std::FILE* f = std::fopen(out.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char buffer[16] = {};
+    EXPECT_EQ(std::fread(buffer, 1, sizeof buffer, f), 6u);
+    std::fclose(f);
+    EXPECT_EQ(std::string(buffer), "a :: 1");
+}
+
 TEST_F(DecodeToolTest, UsageHelpAndVersion)
 {
     EXPECT_EQ(decodeTool({"--bogus"}).code, 2);
     EXPECT_EQ(decodeTool({"-o"}).code, 2);
+    EXPECT_EQ(decodeTool({"-o", ""}).code, 2);
+    EXPECT_EQ(decodeTool({"--output="}).code, 2);
+    const QString in = write("in.txt", "a=1");
+    EXPECT_EQ(decodeTool({"-o" + dir.filePath("o1.txt"), in}).code, 0);
+    EXPECT_EQ(decodeTool({in, "--output=" + dir.filePath("o2.txt")}).code, 0);
+    EXPECT_EQ(read("o1.txt"), "a :: 1");
+    EXPECT_EQ(read("o2.txt"), "a :: 1");
+    for (const char* option : {"--help", "--version"}) {
+        QProcess shell;
+        shell.start("sh",
+                    {"-c", "\"$0\" $1 >/dev/full", QStringLiteral(FORMTIDY_DECODE_BIN), option});
+        ASSERT_TRUE(shell.waitForFinished(20000));
+        EXPECT_EQ(shell.exitCode(), 1) << option;
+    }
     const ToolRun help = decodeTool({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("Usage: formtidy-decode [-o OUT] [FILE...]"), std::string::npos);

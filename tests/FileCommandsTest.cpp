@@ -4,6 +4,7 @@
 #include "ui/TextPane.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 
@@ -149,6 +150,67 @@ TEST_F(FileCommandsTest, SavingKeepsPermissionsAndFollowsLinks)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST_F(FileCommandsTest, SavingKeepsOwnerModeAndHardLinks)
+{
+    const QString theirs = file("theirs.txt", "old");
+    const QString readOnly = file("readonly.txt", "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(theirs), 0640), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(readOnly), 0444), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) { // another user's file, as root saves it
+        ASSERT_EQ(::chown(QFile::encodeName(theirs), 12345, 12346), 0);
+    }
+    const QString linked = file("linked.txt", "an old text longer than the new one");
+    const QString alias = dir.filePath("alias.txt");
+    ASSERT_EQ(::link(QFile::encodeName(linked), QFile::encodeName(alias)), 0);
+
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "new");
+    prompts.saveAnswers << theirs << linked;
+    if (root)
+        prompts.saveAnswers << readOnly;
+    while (!prompts.saveAnswers.isEmpty())
+        dlg->button(IDC_SAVE)->click();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(theirs), &st), 0);
+    EXPECT_EQ(contents(theirs), "new");
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 12345u);
+        EXPECT_EQ(st.st_gid, 12346u);
+        ASSERT_EQ(::stat(QFile::encodeName(readOnly), &st), 0);
+        EXPECT_EQ(contents(readOnly), "new");
+        EXPECT_EQ(st.st_mode & 07777, 0444u);
+    }
+    // Both names still share the file, and it holds just the new text.
+    EXPECT_EQ(contents(alias), "new");
+    ASSERT_EQ(::stat(QFile::encodeName(alias), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+}
+
+TEST_F(FileCommandsTest, DanglingAndLoopingLinksAreReportedNotReplaced)
+{
+    const QString dangling = dir.filePath("dangling.txt");
+    const QString loop = dir.filePath("loop.txt");
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere.txt"), dangling));
+    ASSERT_TRUE(QFile::link(loop, loop));
+    dlg->SetDlgItemText(IDC_RESULT_TEXT, "new");
+    prompts.saveAnswers << dangling << loop;
+    dlg->button(IDC_SAVE)->click();
+    dlg->button(IDC_SAVE)->click();
+    ASSERT_EQ(prompts.messages.size(), 2);
+    EXPECT_TRUE(prompts.messages[0].contains(dangling + "\": No such file or directory"))
+        << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[1].contains(loop + "\": Too many levels of symbolic links"))
+        << prompts.messages[1].toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"dangling.txt", "loop.txt"}));
+}
+
 // Paths that cannot be read or written, also by root.
 class FileFaultTest : public WindowFixture, public ::testing::WithParamInterface<const char*>
 {
@@ -227,10 +289,10 @@ INSTANTIATE_TEST_SUITE_P(Paths, WriteFaultTest,
 TEST_F(FileCommandsTest, FullDiskLeavesTheOldFileWhole)
 {
     const QString out = file("out.txt", "precious old content");
-    FileWriter::setWriteFunctionForTesting([](QIODevice& device, const char* data, qint64 size) {
-        device.write(data, size / 2);
+    FileWriter::setWriteFunctionForTesting([](int fd, const char* data, size_t size, off_t at) {
+        EXPECT_EQ(::pwrite(fd, data, size / 2, at), ssize_t(size / 2));
         errno = ENOSPC;
-        return qint64(-1);
+        return ssize_t(-1);
     });
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "new content that does not fit");
     prompts.saveAnswers << out;

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include <unistd.h>
+
 namespace {
 bool run(const QString& program, const QStringList& args)
 {
@@ -41,10 +43,35 @@ protected:
         WindowFixture::TearDown();
     }
 
-    void expectOldFileWhole()
+    void expectOldFileWhole(const QStringList& names = {"out.txt"})
     {
-        EXPECT_EQ(contents(disk + "/out.txt"), old);
-        EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
+        for (const QString& name : names)
+            EXPECT_EQ(contents(disk + "/" + name), old) << name.toStdString();
+        EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), names);
+    }
+
+    // Saves far more than fits over `name`, through the window and then the
+    // command-line tool; both must report the full disk.
+    void expectSaveAndToolToFail(const QString& name)
+    {
+        dlg->SetDlgItemText(IDC_RESULT_TEXT, std::string(200000, 'n'));
+        prompts.saveAnswers << disk + "/" + name;
+        dlg->button(IDC_SAVE)->click();
+        ASSERT_EQ(prompts.messages.size(), 1);
+        EXPECT_TRUE(prompts.messages[0].contains(name)) << prompts.messages[0].toStdString();
+        EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))
+            << prompts.messages[0].toStdString();
+
+        QProcess tool;
+        tool.start(QStringLiteral(FORMTIDY_DECODE_BIN), {"-o", disk + "/" + name});
+        const std::string input(200000, 'x');
+        tool.write(input.data(), qint64(input.size()));
+        tool.closeWriteChannel();
+        ASSERT_TRUE(tool.waitForFinished(20000));
+        EXPECT_EQ(tool.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+        EXPECT_TRUE(err.contains(name) && err.contains("No space left on device"))
+            << err.toStdString();
     }
 
     QString disk;
@@ -52,28 +79,18 @@ protected:
     std::string old;
 };
 
-TEST_F(FullDiskTest, SaveIsReportedAndTheOldFileStaysWhole)
+TEST_F(FullDiskTest, SaveAndDecodeToolLeaveTheOldFileWhole)
 {
-    dlg->SetDlgItemText(IDC_RESULT_TEXT, std::string(200000, 'n'));
-    prompts.saveAnswers << disk + "/out.txt";
-    dlg->button(IDC_SAVE)->click();
-    ASSERT_EQ(prompts.messages.size(), 1);
-    EXPECT_TRUE(prompts.messages[0].contains("out.txt")) << prompts.messages[0].toStdString();
-    EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))
-        << prompts.messages[0].toStdString();
+    expectSaveAndToolToFail("out.txt");
     expectOldFileWhole();
 }
 
-TEST_F(FullDiskTest, DecodeToolFailsWithoutAHalfWrittenOutput)
+// A second hard link makes the save rewrite the file in place; the room is
+// reserved before the first old byte is overwritten.
+TEST_F(FullDiskTest, HardLinkedFileIsLeftWholeWhenTheRoomIsMissing)
 {
-    QProcess tool;
-    tool.start(QStringLiteral(FORMTIDY_DECODE_BIN), {"-o", disk + "/out.txt"});
-    const std::string input(200000, 'x');
-    tool.write(input.data(), qint64(input.size()));
-    tool.closeWriteChannel();
-    ASSERT_TRUE(tool.waitForFinished(20000));
-    EXPECT_EQ(tool.exitCode(), 1);
-    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
-    EXPECT_TRUE(err.contains("out.txt")) << err.toStdString();
-    expectOldFileWhole();
+    ASSERT_EQ(::link(QFile::encodeName(disk + "/out.txt"), QFile::encodeName(disk + "/alias.txt")),
+              0);
+    expectSaveAndToolToFail("alias.txt");
+    expectOldFileWhole({"alias.txt", "out.txt"});
 }
