@@ -6,7 +6,16 @@
 
 namespace {
 Prompts* g_installed = nullptr;
+
+// Qt takes a filter's patterns from its last parentheses, and shows the text
+// before them alone when told to hide the details: so each filter shows its
+// description whole, parentheses and all, while its own patterns do the matching.
+void offerFilters(QFileDialog& dialog, const QStringList& filters)
+{
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(filters);
 }
+} // namespace
 
 Prompts& Prompts::current()
 {
@@ -35,14 +44,13 @@ void Prompts::message(const QString& text)
 
 QStringList Prompts::openFilters()
 {
-    // Each description is shown as it always was; the patterns after it are Qt's.
     return {QStringLiteral("HTML Files (*.html,*.htm) (*.html *.htm)"),
-            QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*) (*)")};
+            QStringLiteral("Text Files (*.txt) (*.txt)"), QStringLiteral("All Files (*.*) (*)")};
 }
 
 QStringList Prompts::saveFilters()
 {
-    return {QStringLiteral("Text Files (*.txt)")};
+    return {QStringLiteral("Text Files (*.txt) (*.txt)")};
 }
 
 QString Prompts::openFileName()
@@ -51,7 +59,7 @@ QString Prompts::openFileName()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name that does not exist is accepted; opening it then fails.
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(openFilters());
+    offerFilters(dialog, openFilters());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -63,7 +71,7 @@ QString Prompts::saveFileName()
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilters(saveFilters());
+    offerFilters(dialog, saveFilters());
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};

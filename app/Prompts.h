@@ -22,7 +22,9 @@ public:
     // Makes `prompts` current until it is replaced; nullptr restores the real ones.
     static void install(Prompts* prompts);
 
-    // The filters offered by the two file dialogs, in Qt's syntax.
+    // The filters offered by the two file dialogs, in Qt's syntax: each is
+    // the description the user reads, then the patterns in parentheses.
+    // The dialogs show the descriptions alone.
     static QStringList openFilters();
     static QStringList saveFilters();
 

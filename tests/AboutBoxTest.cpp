@@ -1,3 +1,4 @@
+#include "CannedHttpServer.h"
 #include "ModalScript.h"
 #include "WindowFixture.h"
 #include "app/CommandIds.h"
@@ -8,7 +9,6 @@
 
 #include <QAction>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTest>
 #include <QUrl>
 
@@ -19,16 +19,6 @@ namespace {
 CAboutDlg* about(QWidget* w)
 {
     return qobject_cast<CAboutDlg*>(w);
-}
-
-// An address on this machine where nothing listens, so that a fetch is refused at once.
-QUrl deadAddress()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    const quint16 port = server.serverPort();
-    server.close();
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/news.txt").arg(port));
 }
 
 } // namespace
@@ -87,7 +77,7 @@ using AboutBoxFromMenuTest = WindowFixture;
 
 TEST_F(AboutBoxFromMenuTest, EscSaysNoConnectionHelpReturnsToTheBoxAndOkCloses)
 {
-    const QUrl dead = deadAddress();
+    const QUrl dead = CannedHttpServer::refusedUrl();
     ModalScript script;
     script
         .then(QStringLiteral("the About box"), ModalScript::is<CAboutDlg>(),

@@ -26,6 +26,15 @@ QByteArray CannedHttpServer::ok(const QByteArray& body)
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
+QUrl CannedHttpServer::refusedUrl()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    const quint16 port = server.serverPort();
+    server.close();
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/news.txt").arg(port));
+}
+
 void CannedHttpServer::serve(QTcpSocket* socket)
 {
     socket->setParent(this);
@@ -50,7 +59,17 @@ void CannedHttpServer::serve(QTcpSocket* socket)
             return;
         }
         socket->write(responses.takeFirst());
-        if (closeAfterAnswer)
+        if (!repeatAfterAnswer.isEmpty()) {
+            // Keeps a little queued, so that the sending follows the client's reading.
+            const QByteArray piece = repeatAfterAnswer;
+            const auto topUp = [socket, piece] {
+                while (socket->bytesToWrite() < 64 * 1024)
+                    socket->write(piece);
+            };
+            connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+            topUp();
+        } else if (closeAfterAnswer) {
             socket->disconnectFromHost();
+        }
     });
 }

@@ -7,7 +7,8 @@
 #include <functional>
 
 // A web server on 127.0.0.1 for the tests. It answers each request with the
-// next of its canned raw responses and closes the connection. A request with
+// next of its canned raw responses and closes the connection, or goes on
+// sending a piece without end. A request with
 // no response left gets no answer, or has its connection closed. A connection
 // still open after kIdleLimitMs fails the test and is closed, so that a client
 // that would wait for ever cannot hang it.
@@ -23,10 +24,15 @@ public:
 
     // A complete "200 OK" response carrying `body`.
     static QByteArray ok(const QByteArray& body);
+    // An address on this machine where nothing listens, so that a fetch is refused at once.
+    static QUrl refusedUrl();
 
     QList<QByteArray> responses;
     bool closeAfterAnswer = true;
     bool hangUpWhenOutOfResponses = false;
+    // When set, sent again and again after each answer for as long as the
+    // client reads, instead of closing the connection.
+    QByteArray repeatAfterAnswer;
     QList<QByteArray> requests;      // the head of each request, in order
     std::function<void()> onRequest; // called before each request is answered
 

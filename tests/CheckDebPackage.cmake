@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Builds the Debian package and checks that it depends on the Qt libraries and
-# plugins the programs need and carries the programs and the launcher entry.
+# plugins and on the libcurl that the programs need, and that it carries the
+# programs and the launcher entry.
 # cmake -DBUILD_DIR=... -DOUT=... -DAPP_ID=... -DDPKG_DEB=... -P CheckDebPackage.cmake
 
 file(REMOVE_RECURSE "${OUT}")
@@ -14,7 +15,7 @@ if(NOT rc EQUAL 0 OR NOT count EQUAL 1)
 endif()
 
 execute_process(COMMAND "${DPKG_DEB}" -f ${debs} Depends OUTPUT_VARIABLE depends)
-foreach(package IN ITEMS libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins)
+foreach(package IN ITEMS libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libcurl4)
     if(NOT depends MATCHES "(^|, )${package}( |,|$)")
         message(SEND_ERROR "the package does not depend on ${package}: ${depends}")
     endif()
