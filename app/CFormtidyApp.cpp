@@ -1,6 +1,7 @@
 #include "CFormtidyApp.h"
 
 #include "CommandIds.h"
+#include "DialogFont.h"
 #include "Prompts.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
@@ -34,6 +35,8 @@ CFormtidyApp::CFormtidyApp(int& argc, char** argv)
         icon.addFile(QStringLiteral(":/formtidy-%1.png").arg(QLatin1String(size)));
     icon.addFile(QStringLiteral(":/formtidy.svg"));
     setWindowIcon(icon);
+    // Every window, the panes included, is drawn in the dialogs' font.
+    setFont(DialogFont::create(font()));
 }
 
 bool CFormtidyApp::socketsAvailable()
