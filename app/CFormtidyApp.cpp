@@ -3,6 +3,7 @@
 #include "CommandIds.h"
 #include "DialogFont.h"
 #include "Prompts.h"
+#include "TypingHook.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
 #include "ui/CFormtidyDlg.h"
@@ -56,6 +57,7 @@ int CFormtidyApp::InitInstance()
     }
     CFormtidyDlg dlg;
     SetMainWnd(&dlg);
+    TypingHook::installIfAsked(dlg);
     dlg.exec();
     SetMainWnd(nullptr);
     return 0;

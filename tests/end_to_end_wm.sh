@@ -22,14 +22,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-openbox --sm-disable >/dev/null 2>&1 &
+openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
 pids="$pids $!"
 # Openbox is ready once it has set the work area.
-for _ in $(seq 1 100); do
+for _ in $(seq 1 200); do
     xprop -root _NET_WORKAREA 2>/dev/null | grep -q '=' && break
     sleep 0.1
 done
-xprop -root _NET_WORKAREA 2>/dev/null | grep -q '=' || { echo "SKIP: openbox did not start"; exit 77; }
+if ! xprop -root _NET_WORKAREA 2>/dev/null | grep -q '='; then
+    echo "SKIP: openbox did not start"
+    cat "$tmp/openbox.log"
+    exit 77
+fi
 
 # A one-file news server; it answers every request with the same text.
 python3 -c '
