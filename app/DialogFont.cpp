@@ -1,14 +1,18 @@
 #include "DialogFont.h"
 
 #include <QFontDatabase>
-#include <QStringList>
 
-QFont DialogFont::create(const QFont& systemFont)
+QFont DialogFont::create(const QFont& systemFont, const QStringList& installed)
 {
     QFont font = systemFont;
     const QString family = QString::fromLatin1(kFamily);
-    if (QFontDatabase::families().contains(family))
+    if (installed.contains(family))
         font.setFamilies({family});
     font.setPointSize(kPointSize);
     return font;
+}
+
+QFont DialogFont::create(const QFont& systemFont)
+{
+    return create(systemFont, QFontDatabase::families());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QStringList>
 
 // The font of every window. The dialogs were drawn for a font of 8 points
 // whose letters average 6 pixels at 96 dpi. Liberation Sans (Debian's
@@ -13,6 +14,8 @@ public:
     static constexpr const char* kFamily = "Liberation Sans";
     static constexpr int kPointSize = 8;
 
-    // Liberation Sans at 8 points where installed, else `systemFont` at 8 points.
+    // Liberation Sans at 8 points where it is among the `installed` font
+    // families, else `systemFont` at 8 points.
+    static QFont create(const QFont& systemFont, const QStringList& installed);
     static QFont create(const QFont& systemFont);
 };

@@ -66,6 +66,14 @@ TEST(DialogUnitsTest, TemplateUnitsAreSixByThirteenPixelsAt96Dpi)
     EXPECT_EQ(at192.pixelsY(15), 30);
 }
 
+TEST(DialogFontTest, WithoutLiberationSansTheSystemFontIsUsedAtEightPoints)
+{
+    QFont system(QStringLiteral("DejaVu Sans"), 10);
+    const QFont font = DialogFont::create(system, {QStringLiteral("DejaVu Sans")});
+    EXPECT_EQ(font.family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(font.pointSize(), 8);
+}
+
 TEST(DialogFontTest, LiberationSansAtEightPointsFitsTheUnits)
 {
     const QFont font = QApplication::font();
