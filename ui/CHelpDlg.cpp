@@ -2,7 +2,6 @@
 
 #include "DialogUnits.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
