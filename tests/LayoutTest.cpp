@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
@@ -109,6 +110,12 @@ TEST_F(MainWindowLayoutTest, OpensAtTheTemplateSizeWithButtonsBetweenThePanes)
     for (int id : {IDC_LOAD, IDC_CONVERT, IDC_SAVE}) {
         EXPECT_EQ(onScreen(dlg->button(id)), QSize(63, 25) * scale);
         EXPECT_TRUE(textFits(dlg->button(id))) << dlg->button(id)->text().toStdString();
+    }
+    // The panes are drawn in the dialogs' font as well.
+    for (int id : {IDC_SOURCE_TEXT, IDC_RESULT_TEXT}) {
+        const QFontInfo pane(dlg->pane(id)->font());
+        EXPECT_EQ(pane.family(), QFontInfo(QApplication::font()).family());
+        EXPECT_EQ(pane.pointSize(), DialogFont::kPointSize);
     }
     // The window is cut down to a screen too small for it (the offscreen
     // screen is 800 x 600 pixels), and never reaches past it.
