@@ -1,7 +1,9 @@
 #include "CFormtidyApp.h"
 
 #include "CommandIds.h"
+#include "DialogFont.h"
 #include "Prompts.h"
+#include "TypingHook.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
 #include "ui/CFormtidyDlg.h"
@@ -34,6 +36,8 @@ CFormtidyApp::CFormtidyApp(int& argc, char** argv)
         icon.addFile(QStringLiteral(":/formtidy-%1.png").arg(QLatin1String(size)));
     icon.addFile(QStringLiteral(":/formtidy.svg"));
     setWindowIcon(icon);
+    // Every window, the panes included, is drawn in the dialogs' font.
+    setFont(DialogFont::create(font()));
 }
 
 bool CFormtidyApp::socketsAvailable()
@@ -53,6 +57,7 @@ int CFormtidyApp::InitInstance()
     }
     CFormtidyDlg dlg;
     SetMainWnd(&dlg);
+    TypingHook::installIfAsked(dlg);
     dlg.exec();
     SetMainWnd(nullptr);
     return 0;

@@ -12,14 +12,12 @@ std::function<int(CNewsDlg&)> g_modalHook;
 }
 
 CNewsDlg::CNewsDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      m_btnOk(new QPushButton(QStringLiteral("OK"), this)), m_editNews(new QPlainTextEdit(this))
+    : FixedDialog(parent), m_btnOk(new QPushButton(QStringLiteral("OK"), this)),
+      m_editNews(new QPlainTextEdit(this))
 {
     setWindowTitle(QStringLiteral("Latest News"));
 
-    const DialogUnits dlu(font());
+    const DialogUnits dlu(this);
     setFixedSize(dlu.size(400, 202));
     // In the template's order, which is also the tab order.
     m_btnOk->setGeometry(dlu.rect(343, 7, 50, 14));

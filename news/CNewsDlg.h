@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/FixedDialog.h"
 
 #include <functional>
 #include <string>
@@ -10,7 +10,7 @@ class QPushButton;
 
 // The Latest News dialog: the news text, read-only and unwrapped, beside an
 // OK button. It cannot be resized.
-class CNewsDlg : public QDialog
+class CNewsDlg : public FixedDialog
 {
     Q_OBJECT
 

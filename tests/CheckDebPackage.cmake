@@ -15,7 +15,8 @@ if(NOT rc EQUAL 0 OR NOT count EQUAL 1)
 endif()
 
 execute_process(COMMAND "${DPKG_DEB}" -f ${debs} Depends OUTPUT_VARIABLE depends)
-foreach(package IN ITEMS libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libcurl4)
+foreach(package IN ITEMS libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libcurl4
+        qt6-wayland fonts-liberation2)
     if(NOT depends MATCHES "(^|, )${package}( |,|$)")
         message(SEND_ERROR "the package does not depend on ${package}: ${depends}")
     endif()

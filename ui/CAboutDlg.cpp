@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 // The icon is shown at its own size.
@@ -21,18 +23,19 @@ const char* const kLines[] = {
     "Written by the Formtidy developers",
     "Contact: info@formtidy.example",
 };
+// The rows of the text lines, in dialog units; the buttons start at 222.
 constexpr int kLineTops[] = {10, 27, 44, 61};
+constexpr int kLineLeft = 40;
+constexpr int kLineWidth = 119;
+constexpr int kLineHeight = 8;
+constexpr int kLineMaxRight = 218;
 
 } // namespace
 
-CAboutDlg::CAboutDlg()
-    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      fetchNews([] { FetchNews(); })
+CAboutDlg::CAboutDlg() : fetchNews([] { FetchNews(); })
 {
     setWindowTitle(QStringLiteral("About formtidy2"));
-    setWindowIcon(QApplication::windowIcon());
-    const DialogUnits dlu(font());
+    const DialogUnits dlu(this);
 
     m_icon = new QLabel(this);
     m_icon->setPixmap(QApplication::windowIcon().pixmap(kIconPixels, kIconPixels));
@@ -47,12 +50,17 @@ CAboutDlg::CAboutDlg()
     m_btnHelp->setGeometry(dlu.rect(222, 49, 32, 14));
     m_btnOk->setDefault(true);
 
-    // The lines reach to the buttons, so that a wider font does not cut them off.
+    // A line longer than its row (the copyright notice) reaches on towards
+    // the buttons, so that it is not cut off.
+    const int maxWidth = dlu.x(kLineMaxRight) - dlu.x(kLineLeft);
     for (int i = 0; i < 4; ++i) {
-        m_lines[i] = new QLabel(QString::fromLatin1(kLines[i]), this);
-        m_lines[i]->setTextFormat(Qt::PlainText);
-        m_lines[i]->setGeometry(dlu.rect(40, kLineTops[i], 178, 8));
-        m_lines[i]->setMinimumHeight(m_lines[i]->sizeHint().height());
+        QLabel* line = new QLabel(QString::fromLatin1(kLines[i]), this);
+        line->setTextFormat(Qt::PlainText);
+        QRect row = dlu.rect(kLineLeft, kLineTops[i], kLineWidth, kLineHeight);
+        row.setWidth(std::clamp(line->sizeHint().width(), row.width(), maxWidth));
+        row.setHeight(std::max(row.height(), line->sizeHint().height()));
+        line->setGeometry(row);
+        m_lines[i] = line;
     }
     QWidget::setTabOrder(m_btnOk, m_btnNews);
     QWidget::setTabOrder(m_btnNews, m_btnHelp);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "FixedDialog.h"
 
 #include <functional>
 
@@ -11,7 +11,7 @@ class QPushButton;
 // buttons OK, News and Help. The News button carries the cancel command, so
 // Esc, the close box and Close on the window menu fetch the news as the button
 // does and leave the box open; only OK ends it.
-class CAboutDlg : public QDialog
+class CAboutDlg : public FixedDialog
 {
     Q_OBJECT
 

@@ -4,6 +4,7 @@
 #include "CHelpDlg.h"
 #include "DialogUnits.h"
 #include "TextPane.h"
+#include "WindowPlacement.h"
 #include "app/CFormtidyApp.h"
 #include "app/CommandGuard.h"
 #include "app/CommandIds.h"
@@ -16,7 +17,6 @@
 #include <QEvent>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -73,10 +73,6 @@ CFormtidyDlg::CFormtidyDlg(QWidget* parent)
       m_client(new QWidget(this)), m_menuBar(new QMenuBar(this))
 {
     setWindowTitle(QStringLiteral("Formtidy 2.0"));
-    // The window is laid out in units of its font, which is of 8 points.
-    QFont dialogFont = font();
-    dialogFont.setPointSize(8);
-    setFont(dialogFont);
     m_hIcon = QApplication::windowIcon();
     setWindowIcon(m_hIcon);
 
@@ -90,14 +86,10 @@ CFormtidyDlg::CFormtidyDlg(QWidget* parent)
     createControls();
 
     // The template's size is that of the client area, below the menu bar.
-    const DialogUnits dlu(font());
+    const DialogUnits dlu(this);
     const QSize client = dlu.size(424, 249);
     resize(client.width(), client.height() + m_menuBar->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    WindowPlacement::centreOnScreen(this);
     // X11 and Wayland give applications no system menu to add an About entry to.
 
     connectCommands();
@@ -133,7 +125,7 @@ void CFormtidyDlg::createMenu()
 
 void CFormtidyDlg::createControls()
 {
-    const DialogUnits dlu(font());
+    const DialogUnits dlu(this);
     // In the template's order, which is also the tab order.
     m_btnLoad = new QPushButton(QStringLiteral("<- &Load File"), m_client);
     m_editSource = new TextPane(IDC_SOURCE_TEXT, true, m_client);
@@ -330,16 +322,22 @@ void CFormtidyDlg::OnAboutHelp()
 
 void CFormtidyDlg::OnSize(int cx, int cy)
 {
+    // The distances are those of a 96 dpi screen; on a screen of a higher
+    // logical dpi they grow with the buttons, which keep the strip between
+    // the panes wide enough for them.
+    const DialogUnits dlu(this);
+    const int margin = dlu.pixelsX(10), gap = dlu.pixelsX(35), inset = dlu.pixelsX(45);
+    const int top = dlu.pixelsY(10), buttonMargin = dlu.pixelsY(15);
     const int h = cx / 2;
-    place(m_editResult, cx - h + 35, 10, h - 45, cy - 20);
-    place(m_editSource, 10, 10, h - 45, cy - 20);
+    place(m_editResult, cx - h + gap, top, h - inset, cy - 2 * top);
+    place(m_editSource, margin, top, h - inset, cy - 2 * top);
     // The buttons keep their size and only move; each halving truncates on its own.
     const int w1 = m_btnLoad->width(), ht1 = m_btnLoad->height();
-    place(m_btnLoad, h - w1 / 2, 15, w1, ht1);
+    place(m_btnLoad, h - w1 / 2, buttonMargin, w1, ht1);
     const int w2 = m_btnConvert->width(), ht2 = m_btnConvert->height();
     place(m_btnConvert, h - w2 / 2, cy / 2 - ht2 / 2, w2, ht2);
     const int w3 = m_btnSave->width(), ht3 = m_btnSave->height();
-    place(m_btnSave, h - w3 / 2, cy - ht3 - 15, w3, ht3);
+    place(m_btnSave, h - w3 / 2, cy - ht3 - buttonMargin, w3, ht3);
     m_client->update();
 }
 

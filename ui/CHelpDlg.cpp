@@ -2,7 +2,6 @@
 
 #include "DialogUnits.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -67,13 +66,10 @@ QString CHelpDlg::richText(const char* text)
     return QStringLiteral("<div style=\"white-space: pre-wrap\">%1</div>").arg(html);
 }
 
-CHelpDlg::CHelpDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+CHelpDlg::CHelpDlg(QWidget* parent) : FixedDialog(parent)
 {
     setWindowTitle(QStringLiteral("Help"));
-    setWindowIcon(QApplication::windowIcon());
-    const DialogUnits dlu(font());
+    const DialogUnits dlu(this);
 
     // In the template's order.
     m_btnOk = new QPushButton(QStringLiteral("OK"), this);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "FixedDialog.h"
 #include <QString>
 
 #include <array>
@@ -12,7 +12,7 @@ class QPushButton;
 // A fixed page of instructions: loading, converting and saving a file, and
 // Quick Convert, each in a framed box of its own, with OK at the top right.
 // OK, Esc and the close box end it.
-class CHelpDlg : public QDialog
+class CHelpDlg : public FixedDialog
 {
     Q_OBJECT
 
