@@ -1,13 +1,8 @@
 #include "CFormtidyApp.h"
 
-#include "CommandIds.h"
+#include "AppWiring.h"
 #include "DialogFont.h"
 #include "Prompts.h"
-#include "TypingHook.h"
-#include "convert/ConvertCommands.h"
-#include "convert/FileCommands.h"
-#include "ui/CFormtidyDlg.h"
-#include "ui/CHelpDlg.h"
 
 #include <QIcon>
 
@@ -16,11 +11,10 @@
 #include <unistd.h>
 
 namespace {
-CFormtidyDlg* g_mainWnd = nullptr;
+CFormtidyApp::SocketCheck g_socketCheck = &CFormtidyApp::socketsAvailable;
 }
 
-CFormtidyApp::CFormtidyApp(int& argc, char** argv)
-    : QApplication(argc, argv), socketCheck(&CFormtidyApp::socketsAvailable)
+CFormtidyApp::CFormtidyApp(int& argc, char** argv) : ApplicationBase(argc, argv)
 {
     // Qt lays out a line of a megabyte in some 34 MB, anew at each keystroke.
     // Blocks of that size are kept for reuse instead of being handed back to
@@ -49,58 +43,30 @@ bool CFormtidyApp::socketsAvailable()
     return true;
 }
 
+CFormtidyApp::SocketCheckOverride::SocketCheckOverride(SocketCheck check)
+    : ScopedOverride<SocketCheck>(g_socketCheck, check)
+{}
+
 int CFormtidyApp::InitInstance()
 {
-    if (!socketCheck()) {
+    if (!g_socketCheck()) {
         Prompts::current().message(QStringLiteral("Windows sockets initialization failed."));
         return 0;
     }
-    CFormtidyDlg dlg;
-    SetMainWnd(&dlg);
-    TypingHook::installIfAsked(dlg);
-    dlg.exec();
-    SetMainWnd(nullptr);
+    RunMainWindow();
     return 0;
 }
 
 bool CFormtidyApp::OnCommand(int id)
 {
-    switch (id) {
-    case ID_FILE_CONVERT:
-        ConvertSourceText();
-        return true;
-    case ID_FILE_OPENFILE:
-        LoadSourceFile();
-        return true;
-    case ID_FILE_SAVEFILE:
-        SaveResultFile();
-        return true;
-    case ID_ABOUT_HELP: // the main window has its own entry, found first
-    case ID_HELP: {
-        CHelpDlg dlg;
-        dlg.exec();
+    if (const AppCommand* command = FindAppCommand(id)) {
+        Run(*command);
         return true;
     }
-    case ID_APP_EXIT:
-        if (CFormtidyDlg* wnd = GetMainWnd())
-            wnd->close(); // the window treats the close request as cancel
-        return true;
-    default:
-        return false;
-    }
-}
-
-CFormtidyDlg* CFormtidyApp::GetMainWnd()
-{
-    return g_mainWnd;
-}
-
-void CFormtidyApp::SetMainWnd(CFormtidyDlg* window)
-{
-    g_mainWnd = window;
+    return ApplicationBase::OnCommand(id);
 }
 
 CFormtidyApp* CFormtidyApp::instance()
 {
-    return qobject_cast<CFormtidyApp*>(QCoreApplication::instance());
+    return dynamic_cast<CFormtidyApp*>(QCoreApplication::instance());
 }

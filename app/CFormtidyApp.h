@@ -1,17 +1,11 @@
 #pragma once
 
-#include <QApplication>
-
-#include <functional>
-
-class CFormtidyDlg;
+#include "ApplicationBase.h"
 
 // The application object: starts the program, runs the main window as its
 // only main loop, and serves the menu commands that the main window leaves to it.
-class CFormtidyApp : public QApplication
+class CFormtidyApp : public ApplicationBase
 {
-    Q_OBJECT
-
 public:
     CFormtidyApp(int& argc, char** argv);
 
@@ -19,18 +13,21 @@ public:
     // Returns the process's exit code, which is always 0.
     int InitInstance();
 
-    // The application's command map: handles `id` and returns true, or
-    // returns false when the command is not its own.
-    bool OnCommand(int id);
-
-    // The running main window, through which the commands reach the panes.
-    static CFormtidyDlg* GetMainWnd();
-    static void SetMainWnd(CFormtidyDlg* window);
+    // The application's command map (File > Convert!, Open file, Save file,
+    // About > Help and Help), then the base's.
+    bool OnCommand(int id) override;
 
     // The application object, or nullptr where another QApplication runs.
     static CFormtidyApp* instance();
 
-    // Whether a TCP socket can be created. Replaceable for tests.
-    std::function<bool()> socketCheck;
+    // Whether a TCP socket can be created.
+    using SocketCheck = bool (*)();
     static bool socketsAvailable();
+
+    // Replaces the check of the network layer for as long as it lives.
+    class SocketCheckOverride : ScopedOverride<SocketCheck>
+    {
+    public:
+        explicit SocketCheckOverride(SocketCheck check);
+    };
 };

@@ -23,10 +23,7 @@ Prompts& Prompts::current()
     return g_installed ? *g_installed : real;
 }
 
-void Prompts::install(Prompts* prompts)
-{
-    g_installed = prompts;
-}
+Prompts::Override::Override(Prompts& prompts) : ScopedOverride<Prompts*>(g_installed, &prompts) {}
 
 QWidget* Prompts::dialogParent()
 {

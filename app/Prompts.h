@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ScopedOverride.h"
+
 #include <QString>
 
 class QWidget;
 
 // The modal questions the commands ask the user: message boxes and the file
-// dialogs. Tests install their own answers through install().
+// dialogs. Tests put in their own answers through Prompts::Override.
 class Prompts
 {
 public:
@@ -18,9 +20,15 @@ public:
     // The result-file dialog, default suffix "txt". Empty when cancelled.
     virtual QString saveFileName();
 
+    // The prompts in force: the innermost override, or the real dialogs.
     static Prompts& current();
-    // Makes `prompts` current until it is replaced; nullptr restores the real ones.
-    static void install(Prompts* prompts);
+
+    // Makes `prompts` current for as long as it lives.
+    class Override : ScopedOverride<Prompts*>
+    {
+    public:
+        explicit Override(Prompts& prompts);
+    };
 
     // The filters offered by the two file dialogs, in Qt's syntax: each is
     // the description the user reads, then the patterns in parentheses.

@@ -7,8 +7,7 @@
 class FixedPrompts : public Prompts
 {
 public:
-    FixedPrompts() { Prompts::install(this); }
-    ~FixedPrompts() override { Prompts::install(nullptr); }
+    FixedPrompts() : m_override(*this) {}
 
     void message(const QString&) override {}
     QString openFileName() override { return openPath; }
@@ -16,4 +15,7 @@ public:
 
     QString openPath;
     QString savePath;
+
+private:
+    Prompts::Override m_override;
 };

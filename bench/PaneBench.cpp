@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     prompts.openPath = dir.filePath(QStringLiteral("body.txt"));
 
     CFormtidyDlg dlg;
-    CFormtidyApp::SetMainWnd(&dlg);
+    const CFormtidyApp::MainWndScope running(&dlg);
     dlg.show();
     settle(dlg);
     TextPane* source = dlg.pane(IDC_SOURCE_TEXT);
@@ -126,7 +126,6 @@ int main(int argc, char** argv)
                     cell(key2).c_str());
         std::fflush(stdout);
     }
-    CFormtidyApp::SetMainWnd(nullptr);
     dlg.close(); // as the program does before the window goes
     return 0;
 }

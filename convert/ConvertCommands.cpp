@@ -1,41 +1,46 @@
 #include "ConvertCommands.h"
 
 #include "DecodeFormText.h"
-#include "app/CFormtidyApp.h"
+#include "app/ApplicationBase.h"
 #include "app/CommandIds.h"
+#include "app/MainWnd.h"
 #include "app/Prompts.h"
 #include "app/WaitCursor.h"
-#include "ui/CFormtidyDlg.h"
 
 #include <stdexcept>
 
 namespace {
-DecodeFunction g_decoder = nullptr;
+DecodeFunction g_decoder = &DecodeFormText;
 }
 
-void SetDecoderForTesting(DecodeFunction decoder)
-{
-    g_decoder = decoder;
-}
+DecoderOverride::DecoderOverride(DecodeFunction decoder)
+    : ScopedOverride<DecodeFunction>(g_decoder, decoder)
+{}
 
 std::string DecodeForCommand(std::string_view text)
 {
     WaitCursor wait;
-    return g_decoder ? g_decoder(text) : DecodeFormText(text);
+    return g_decoder(text);
+}
+
+MainWnd& RunningMainWnd()
+{
+    MainWnd* wnd = ApplicationBase::GetMainWnd();
+    if (!wnd)
+        throw std::logic_error("The main window is not running.");
+    return *wnd;
 }
 
 int ConvertSourceText()
 {
-    CFormtidyDlg* wnd = CFormtidyApp::GetMainWnd();
-    if (!wnd)
-        throw std::logic_error("The main window is not running.");
-    const std::string source = wnd->GetDlgItemText(IDC_SOURCE_TEXT);
+    MainWnd& wnd = RunningMainWnd();
+    const std::string source = wnd.GetDlgItemText(IDC_SOURCE_TEXT);
     if (source.empty()) {
         Prompts::current().message(
             QStringLiteral("You must first load a file or have text to convert!"));
         return 0;
     }
     const std::string result = DecodeForCommand(source);
-    wnd->SetDlgItemText(IDC_RESULT_TEXT, result);
+    wnd.SetDlgItemText(IDC_RESULT_TEXT, result);
     return 1;
 }

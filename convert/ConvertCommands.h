@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ScopedOverride.h"
+
 #include <string>
 #include <string_view>
 
@@ -7,10 +9,19 @@
 // Returns 1 when it wrote a result, 0 when the left pane was empty.
 int ConvertSourceText();
 
+class MainWnd;
+
+// The running main window; throws when none runs.
+MainWnd& RunningMainWnd();
+
 // Decodes `text` for a command, with the wait cursor shown meanwhile.
 std::string DecodeForCommand(std::string_view text);
 
-// For tests: the decoder that the commands run, so that memory running out can
-// be simulated. nullptr restores the real one.
+// The decoder that the commands run. Tests replace it, so that memory running
+// out can be simulated, for as long as a DecoderOverride lives.
 using DecodeFunction = std::string (*)(std::string_view);
-void SetDecoderForTesting(DecodeFunction decoder);
+class DecoderOverride : ScopedOverride<DecodeFunction>
+{
+public:
+    explicit DecoderOverride(DecodeFunction decoder);
+};

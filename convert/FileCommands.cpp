@@ -3,26 +3,13 @@
 #include "ConvertCommands.h"
 #include "FileReader.h"
 #include "FileWriter.h"
-#include "app/CFormtidyApp.h"
 #include "app/CommandIds.h"
+#include "app/MainWnd.h"
 #include "app/Prompts.h"
-#include "ui/CFormtidyDlg.h"
-
-#include <stdexcept>
-
-namespace {
-CFormtidyDlg& mainWindow()
-{
-    CFormtidyDlg* wnd = CFormtidyApp::GetMainWnd();
-    if (!wnd)
-        throw std::logic_error("The main window is not running.");
-    return *wnd;
-}
-} // namespace
 
 int LoadSourceFile()
 {
-    CFormtidyDlg& wnd = mainWindow();
+    MainWnd& wnd = RunningMainWnd();
     const QString path = Prompts::current().openFileName();
     if (path.isEmpty())
         return 0;
@@ -33,7 +20,7 @@ int LoadSourceFile()
 
 int SaveResultFile()
 {
-    CFormtidyDlg& wnd = mainWindow();
+    MainWnd& wnd = RunningMainWnd();
     const std::string text = wnd.GetDlgItemText(IDC_RESULT_TEXT);
     if (text.empty()) {
         Prompts::current().message(QStringLiteral("No data to save!"));

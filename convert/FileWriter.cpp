@@ -66,10 +66,9 @@ int openHoldingFile()
 }
 } // namespace
 
-void FileWriter::setWriteFunctionForTesting(WriteFunction write)
-{
-    g_write = std::move(write);
-}
+FileWriter::WriteOverride::WriteOverride(WriteFunction write)
+    : ScopedOverride<WriteFunction>(g_write, std::move(write))
+{}
 
 FileWriter::FileWriter(const QString& path) : FileWriter(QFile::encodeName(path).toStdString()) {}
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ScopedOverride.h"
+
 #include <QString>
 
 #include <functional>
@@ -48,11 +50,14 @@ public:
     // Writes `bytes` as the whole content of `path`.
     static void writeFile(const QString& path, std::string_view bytes);
 
-    // For tests: stands in for pwrite(2) on every write of file content, so
-    // that a full disk or a failing device can be simulated. nullptr restores
-    // the real call.
+    // Stands in for pwrite(2) on every write of file content for as long as
+    // it lives, so that tests can simulate a full disk or a failing device.
     using WriteFunction = std::function<ssize_t(int fd, const char* data, size_t size, off_t at)>;
-    static void setWriteFunctionForTesting(WriteFunction write);
+    class WriteOverride : ScopedOverride<WriteFunction>
+    {
+    public:
+        explicit WriteOverride(WriteFunction write);
+    };
 
 private:
     void open();

@@ -1,14 +1,14 @@
 #include "CNewsDlg.h"
 
 #include "app/CommandIds.h"
-#include "ui/DialogUnits.h"
-#include "ui/PaneCodec.h"
+#include "app/DialogUnits.h"
+#include "app/PaneCodec.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
 
 namespace {
-std::function<int(CNewsDlg&)> g_modalHook;
+CNewsDlg::ModalFunction g_modalHook;
 }
 
 CNewsDlg::CNewsDlg(QWidget* parent)
@@ -39,10 +39,9 @@ CNewsDlg::CNewsDlg(QWidget* parent)
 
 CNewsDlg::~CNewsDlg() = default;
 
-void CNewsDlg::SetModalHook(std::function<int(CNewsDlg&)> hook)
-{
-    g_modalHook = std::move(hook);
-}
+CNewsDlg::ModalOverride::ModalOverride(ModalFunction modal)
+    : ScopedOverride<ModalFunction>(g_modalHook, std::move(modal))
+{}
 
 int CNewsDlg::DoModal()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "ui/FixedDialog.h"
+#include "app/FixedDialog.h"
+#include "app/ScopedOverride.h"
 
 #include <functional>
 #include <string>
@@ -25,9 +26,15 @@ public:
     // The control `id` (IDOK or IDC_NEWS_TEXT), or nullptr.
     QWidget* GetDlgItem(int id) const;
 
-    // Replaces what DoModal runs once the text is in place, so that tests can
-    // look at the dialog without opening it. An empty hook restores exec().
-    static void SetModalHook(std::function<int(CNewsDlg&)> hook);
+    // Replaces what DoModal runs once the text is in place, for as long as it
+    // lives, so that tests can look at the dialog without opening it. An
+    // empty function runs exec().
+    using ModalFunction = std::function<int(CNewsDlg&)>;
+    class ModalOverride : ScopedOverride<ModalFunction>
+    {
+    public:
+        explicit ModalOverride(ModalFunction modal);
+    };
 
     // The text to show, as bytes: every line of the news, each followed by CR LF.
     std::string m_strNews;

@@ -1,9 +1,9 @@
 #include "FakePrompts.h"
+#include "ModalScript.h"
 #include "app/CFormtidyApp.h"
 #include "ui/CFormtidyDlg.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 TEST(Application, NamesAndVersion)
@@ -17,10 +17,10 @@ TEST(Application, WithoutSocketsOnlyTheMessageIsShown)
     FakePrompts prompts;
     CFormtidyApp* app = CFormtidyApp::instance();
     ASSERT_NE(app, nullptr);
-    const auto saved = app->socketCheck;
-    app->socketCheck = [] { return false; };
-    EXPECT_EQ(app->InitInstance(), 0);
-    app->socketCheck = saved;
+    {
+        const CFormtidyApp::SocketCheckOverride noSockets([] { return false; });
+        EXPECT_EQ(app->InitInstance(), 0);
+    }
     EXPECT_EQ(prompts.messages, QStringList{"Windows sockets initialization failed."});
     EXPECT_EQ(CFormtidyApp::GetMainWnd(), nullptr);
 }
@@ -29,20 +29,17 @@ TEST(Application, RunsTheMainWindowUntilItClosesAndEndsWithZero)
 {
     FakePrompts prompts;
     CFormtidyApp* app = CFormtidyApp::instance();
-    bool sawWindow = false;
-    int polls = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        CFormtidyDlg* wnd = CFormtidyApp::GetMainWnd();
-        if (wnd && wnd->isVisible()) {
-            sawWindow = QApplication::activeModalWidget() == wnd;
-            wnd->reject(); // as Esc does
-        } else if (++polls > 100) {
-            QApplication::exit(1); // give up rather than hang
-        }
-    });
-    poll.start(50);
+    bool wasMainWnd = false;
+    ModalScript script;
+    script
+        .then("the main window", ModalScript::is<CFormtidyDlg>(),
+              [&](QWidget* w) {
+                  wasMainWnd = CFormtidyApp::GetMainWnd() == dynamic_cast<MainWnd*>(w);
+                  static_cast<CFormtidyDlg*>(w)->reject(); // as Esc does
+              })
+        .start();
     EXPECT_EQ(app->InitInstance(), 0);
-    EXPECT_TRUE(sawWindow);
+    EXPECT_TRUE(script.finished()) << script.failure().toStdString();
+    EXPECT_TRUE(wasMainWnd);
     EXPECT_EQ(CFormtidyApp::GetMainWnd(), nullptr);
 }

@@ -24,7 +24,8 @@ endforeach()
 
 execute_process(COMMAND "${DPKG_DEB}" -c ${debs} OUTPUT_VARIABLE contents)
 foreach(path IN ITEMS ./usr/bin/formtidy ./usr/bin/formtidy-decode
-                      ./usr/share/applications/${APP_ID}.desktop)
+                      ./usr/share/applications/${APP_ID}.desktop
+                      ./usr/share/doc/formtidy/copyright)
     string(FIND "${contents}" " ${path}\n" at)
     if(at EQUAL -1)
         message(SEND_ERROR "the package lacks ${path}")

@@ -41,14 +41,16 @@ TEST_F(CommandGuardTest, ButtonsRunThroughTheGuard)
 
 TEST_F(CommandGuardTest, MemoryRunningOutWhileDecodingKeepsThePanes)
 {
-    SetDecoderForTesting([](std::string_view) -> std::string { throw std::bad_alloc(); });
-    dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
-    dlg->SetDlgItemText(IDC_RESULT_TEXT, "old result");
-    dlg->button(IDC_CONVERT)->click();
-    prompts.openAnswers << file("in.txt", "a=1");
-    prompts.saveAnswers << file("out.txt", "old file");
-    dlg->action(ID_FILE_QUICKCONVERT)->trigger();
-    SetDecoderForTesting(nullptr);
+    {
+        const DecoderOverride outOfMemory(
+            [](std::string_view) -> std::string { throw std::bad_alloc(); });
+        dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
+        dlg->SetDlgItemText(IDC_RESULT_TEXT, "old result");
+        dlg->button(IDC_CONVERT)->click();
+        prompts.openAnswers << file("in.txt", "a=1");
+        prompts.saveAnswers << file("out.txt", "old file");
+        dlg->action(ID_FILE_QUICKCONVERT)->trigger();
+    }
 
     EXPECT_EQ(prompts.messages,
               QStringList({"Convert failed.\n\nThere is not enough memory.",

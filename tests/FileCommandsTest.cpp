@@ -289,15 +289,17 @@ INSTANTIATE_TEST_SUITE_P(Paths, WriteFaultTest,
 TEST_F(FileCommandsTest, FullDiskLeavesTheOldFileWhole)
 {
     const QString out = file("out.txt", "precious old content");
-    FileWriter::setWriteFunctionForTesting([](int fd, const char* data, size_t size, off_t at) {
-        EXPECT_EQ(::pwrite(fd, data, size / 2, at), ssize_t(size / 2));
-        errno = ENOSPC;
-        return ssize_t(-1);
-    });
-    dlg->SetDlgItemText(IDC_RESULT_TEXT, "new content that does not fit");
-    prompts.saveAnswers << out;
-    dlg->button(IDC_SAVE)->click();
-    FileWriter::setWriteFunctionForTesting(nullptr);
+    {
+        const FileWriter::WriteOverride fullDisk(
+            [](int fd, const char* data, size_t size, off_t at) {
+                EXPECT_EQ(::pwrite(fd, data, size / 2, at), ssize_t(size / 2));
+                errno = ENOSPC;
+                return ssize_t(-1);
+            });
+        dlg->SetDlgItemText(IDC_RESULT_TEXT, "new content that does not fit");
+        prompts.saveAnswers << out;
+        dlg->button(IDC_SAVE)->click();
+    }
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))
         << prompts.messages[0].toStdString();

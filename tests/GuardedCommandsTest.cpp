@@ -2,13 +2,15 @@
 // can fail: nothing may escape to Qt's event loop, each failure is reported,
 // and the window goes on.
 #include "FakePrompts.h"
+#include "ModalScript.h"
+#include "ScopedEnv.h"
 #include "WindowFixture.h"
 #include "app/CommandIds.h"
 #include "convert/ConvertCommands.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CHelpDlg.h"
 
-#include <QApplication>
 #include <QDialog>
-#include <QTimer>
 
 #include <new>
 #include <stdexcept>
@@ -29,20 +31,19 @@ class GuardedCommandsTest : public WindowFixture
 
 TEST_F(GuardedCommandsTest, NoFailureEscapesAnyCommand)
 {
-    FailingDialogs failing; // replaces the fixture's prompts while it lives
-    SetDecoderForTesting([](std::string_view) -> std::string { throw std::bad_alloc(); });
+    FailingDialogs failing; // answers in place of the fixture's prompts while it lives
+    const DecoderOverride outOfMemory(
+        [](std::string_view) -> std::string { throw std::bad_alloc(); });
     // Nothing answers here, so the news ends at once without a connection.
-    const QByteArray savedProxy = qgetenv("http_proxy");
-    qputenv("http_proxy", "http://127.0.0.1:9/");
+    const ScopedEnv proxy("http_proxy", QStringLiteral("http://127.0.0.1:9/"));
 
-    // Dialogs that the commands open (About, Help) are closed as they come up.
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [this] {
-        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (modal && modal != dlg.get())
-            modal->done(QDialog::Accepted);
-    });
-    closer.start(20);
+    // The dialogs that the commands open are closed as they come up.
+    const auto close = [](QWidget* w) { static_cast<QDialog*>(w)->done(QDialog::Accepted); };
+    ModalScript script;
+    script.then("Help", ModalScript::is<CHelpDlg>(), close)
+        .then("About", ModalScript::is<CAboutDlg>(), close)
+        .then("Help from F1", ModalScript::is<CHelpDlg>(), close)
+        .start();
 
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "kept");
@@ -53,13 +54,7 @@ TEST_F(GuardedCommandsTest, NoFailureEscapesAnyCommand)
         ID_HELP};
     for (int id : commands)
         EXPECT_NO_THROW(dlg->OnCommand(id)) << id;
-
-    closer.stop();
-    SetDecoderForTesting(nullptr);
-    if (savedProxy.isNull())
-        qunsetenv("http_proxy");
-    else
-        qputenv("http_proxy", savedProxy);
+    EXPECT_TRUE(script.finished()) << script.failure().toStdString();
 
     // Load, Save, Convert twice each, and Quick Convert failed and were reported.
     int failures = 0;

@@ -1,10 +1,10 @@
 #include "WindowFixture.h"
 #include "app/CommandIds.h"
 #include "app/DialogFont.h"
+#include "app/DialogUnits.h"
 #include "news/CNewsDlg.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CHelpDlg.h"
-#include "ui/DialogUnits.h"
 #include "ui/TextPane.h"
 #include "ui/WindowPlacement.h"
 

@@ -1,4 +1,6 @@
 #include "CannedHttpServer.h"
+#include "ModalScript.h"
+#include "ScopedEnv.h"
 #include "WindowFixture.h"
 #include "app/CommandGuard.h"
 #include "app/CommandIds.h"
@@ -11,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 
 #include <stdexcept>
 
@@ -21,27 +22,6 @@ const QString kNoConnection = QStringLiteral("No connection can be established."
 constexpr int kPatientMs = 10000;
 // The most that a response head may take.
 constexpr qint64 kHeadLimit = 64 * 1024;
-
-// Sets an environment variable for as long as it lives.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const QString& value) : m_name(name), m_saved(qgetenv(name))
-    {
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~ScopedEnv()
-    {
-        if (m_saved.isNull())
-            qunsetenv(m_name);
-        else
-            qputenv(m_name, m_saved);
-    }
-
-private:
-    const char* m_name;
-    QByteArray m_saved;
-};
 
 // A complete response with `status` ("404 Not Found"), the header lines
 // `headers` (each ended by CR LF) and `body`.
@@ -74,15 +54,11 @@ QByteArray responseWithHeadOf(qint64 size)
 class NewsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        CNewsDlg::SetModalHook([this](CNewsDlg& dlg) {
-            shown.push_back(dlg.m_strNews);
-            waitCursorAtShow = waitCursorAtShow || QGuiApplication::overrideCursor();
-            return 1;
-        });
-    }
-    void TearDown() override { CNewsDlg::SetModalHook({}); }
+    CNewsDlg::ModalOverride recordNews{[this](CNewsDlg& dlg) {
+        shown.push_back(dlg.m_strNews);
+        waitCursorAtShow = waitCursorAtShow || QGuiApplication::overrideCursor();
+        return 1;
+    }};
     void fetch(int idleMs = kPatientMs, int totalMs = kPatientMs)
     {
         FetchNews(server.url(), NewsFetcher(std::chrono::milliseconds(idleMs),
@@ -276,39 +252,31 @@ TEST_F(NewsTest, ABodyThatBreaksOffStallsOrOverflowsIsAFailure)
 
 TEST_F(NewsTest, TheDialogShowsTheTextReadOnlyAndUnwrappedAndClosesWithEsc)
 {
-    CNewsDlg::SetModalHook({});
+    const CNewsDlg::ModalOverride realDialog({});
     const QByteArray longLine(300, 'x');
     server.responses = {CannedHttpServer::ok("Caf\xE9 news\r\n" + longLine)};
 
-    // Looks at the dialog once it is up and closes it with Esc; a modal
-    // window still up after five seconds is closed, so that nothing hangs.
-    CNewsDlg* seen = nullptr;
-    int ticks = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        auto* news = qobject_cast<CNewsDlg*>(modal);
-        if (news && news != seen) {
-            seen = news;
-            EXPECT_EQ(news->windowTitle(), QStringLiteral("Latest News"));
-            EXPECT_EQ(news->minimumSize(), news->maximumSize());
-            EXPECT_EQ(news->focusWidget(), news->GetDlgItem(IDOK));
-            auto* text = qobject_cast<QPlainTextEdit*>(news->GetDlgItem(IDC_NEWS_TEXT));
-            EXPECT_TRUE(text && text->isReadOnly());
-            if (text) {
-                EXPECT_EQ(text->toPlainText(),
-                          QStringLiteral("Café news\n") + QString::fromLatin1(longLine) + "\n");
-                EXPECT_GT(text->horizontalScrollBar()->maximum(), 0);
-            }
-            QTest::keyClick(news->focusWidget() ? news->focusWidget() : news, Qt::Key_Escape);
-        } else if (modal && ++ticks > 250) {
-            ADD_FAILURE() << "a modal window stayed open";
-            modal->close();
-        }
-    });
-    poll.start(20);
+    // Looks at the dialog once it is up and closes it with Esc.
+    ModalScript script;
+    script
+        .then("the news dialog", ModalScript::is<CNewsDlg>(),
+              [&](QWidget* w) {
+                  auto* news = static_cast<CNewsDlg*>(w);
+                  EXPECT_EQ(news->windowTitle(), QStringLiteral("Latest News"));
+                  EXPECT_EQ(news->minimumSize(), news->maximumSize());
+                  EXPECT_EQ(news->focusWidget(), news->GetDlgItem(IDOK));
+                  auto* text = qobject_cast<QPlainTextEdit*>(news->GetDlgItem(IDC_NEWS_TEXT));
+                  EXPECT_TRUE(text && text->isReadOnly());
+                  if (text) {
+                      EXPECT_EQ(text->toPlainText(), QStringLiteral("Café news\n") +
+                                                         QString::fromLatin1(longLine) + "\n");
+                      EXPECT_GT(text->horizontalScrollBar()->maximum(), 0);
+                  }
+                  QTest::keyClick(news->focusWidget() ? news->focusWidget() : news, Qt::Key_Escape);
+              })
+        .start();
     fetch();
-    EXPECT_NE(seen, nullptr);
+    EXPECT_TRUE(script.finished()) << script.failure().toStdString();
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
@@ -323,15 +291,14 @@ TEST_F(NewsMenuTest, CheckLatestNewsFetchesTheNewsAddressForThisWindow)
     ScopedEnv env("http_proxy", QStringLiteral("http://127.0.0.1:%1/").arg(proxy.port()));
     std::vector<std::string> shown;
     QWidget* owner = nullptr;
-    CNewsDlg::SetModalHook([&](CNewsDlg& news) {
-        shown.push_back(news.m_strNews);
-        owner = news.parentWidget();
-        return 1;
-    });
-
-    dlg->action(ID_ABOUT_NEWS)->trigger();
-
-    CNewsDlg::SetModalHook({});
+    {
+        const CNewsDlg::ModalOverride recordNews([&](CNewsDlg& news) {
+            shown.push_back(news.m_strNews);
+            owner = news.parentWidget();
+            return 1;
+        });
+        dlg->action(ID_ABOUT_NEWS)->trigger();
+    }
     EXPECT_EQ(shown, std::vector<std::string>{"proxied news\r\n"});
     EXPECT_EQ(owner, dlg.get());
     ASSERT_EQ(proxy.requests.size(), 1);

@@ -1,4 +1,4 @@
-#include "ui/PaneCodec.h"
+#include "app/PaneCodec.h"
 #include "WindowFixture.h"
 #include "app/CommandIds.h"
 #include "convert/DecodeFormText.h"
@@ -355,8 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      "Jos\xc3\xa9 \xe2\x86\x92\nnext\n"s,
                                      "a=1&b=\xc3\xa9\nc=3\r\nd\re\n"s),
                      testing::ValuesIn(kRoundtrips)),
-    [](const auto& info) {
-        return std::get<1>(info.param).name + std::string("_") + std::to_string(info.index);
+    [](const auto& test) {
+        return std::get<1>(test.param).name + std::string("_") + std::to_string(test.index);
     });
 
 TEST_F(WindowFixture, EnterTakesThePanesConvention)

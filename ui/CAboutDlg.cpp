@@ -1,9 +1,9 @@
 #include "CAboutDlg.h"
 
 #include "CHelpDlg.h"
-#include "DialogUnits.h"
 #include "app/CommandGuard.h"
 #include "app/CommandIds.h"
+#include "app/DialogUnits.h"
 #include "news/FetchNews.h"
 
 #include <QApplication>

@@ -2,12 +2,14 @@
 
 #include "CAboutDlg.h"
 #include "CHelpDlg.h"
-#include "DialogUnits.h"
 #include "TextPane.h"
+#include "TypingHook.h"
 #include "WindowPlacement.h"
-#include "app/CFormtidyApp.h"
+#include "app/AppWiring.h"
+#include "app/ApplicationBase.h"
 #include "app/CommandGuard.h"
 #include "app/CommandIds.h"
+#include "app/DialogUnits.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
 #include "news/FetchNews.h"
@@ -65,7 +67,52 @@ const Menu kMenus[] = {
       {"&About Formtidy", ID_ABOUT_ABOUT}}},
 };
 
+void OnHelp()
+{
+    CHelpDlg dlg;
+    dlg.exec();
+}
+
+// The application's command map. The menu commands reach the routines alone
+// and leave the focus where it was.
+const AppCommand kAppCommands[] = {
+    {ID_FILE_CONVERT, [] { ConvertSourceText(); }, "Convert!"},
+    {ID_FILE_OPENFILE, [] { LoadSourceFile(); }, "Open file"},
+    {ID_FILE_SAVEFILE, [] { SaveResultFile(); }, "Save file"},
+    {ID_ABOUT_HELP, &OnHelp, "Help"}, // the window's own entry is found first
+    {ID_HELP, &OnHelp, "Help"},
+};
+
 } // namespace
+
+// The window's command map; each name is that of the button or menu item.
+const CFormtidyDlg::Command CFormtidyDlg::kCommands[] = {
+    {ID_ABOUT_ABOUT, &CFormtidyDlg::OnAboutAbout, "About Formtidy"},
+    {ID_ABOUT_HELP, &CFormtidyDlg::OnAboutHelp, "Help"},
+    {IDC_CONVERT, &CFormtidyDlg::OnConvert, "Convert"},
+    {IDC_LOAD, &CFormtidyDlg::OnLoad, "Load File"},
+    {IDC_SAVE, &CFormtidyDlg::OnSave, "Save File"},
+    {ID_FILE_QUICKCONVERT, &CFormtidyDlg::OnFileQuickConvert, "Quick Convert"},
+    {ID_ABOUT_NEWS, &CFormtidyDlg::OnAboutNews, "Check latest news"},
+    {ID_EDIT_COPY, &CFormtidyDlg::OnEditCopy, "Copy"},
+    {ID_EDIT_PASTE, &CFormtidyDlg::OnEditPaste, "Paste"},
+    {ID_EDIT_CUT, &CFormtidyDlg::OnEditCut, "Cut"},
+    {ID_EDIT_UNDO, &CFormtidyDlg::OnEditUndo, "Undo"},
+    {ID_EDIT_CLEAR, &CFormtidyDlg::OnEditClear, "Delete"},
+};
+
+const AppCommand* FindAppCommand(int id)
+{
+    return FindCommand(kAppCommands, id);
+}
+
+void RunMainWindow()
+{
+    CFormtidyDlg dlg;
+    const ApplicationBase::MainWndScope running(&dlg);
+    TypingHook::installIfAsked(dlg);
+    dlg.exec();
+}
 
 CFormtidyDlg::CFormtidyDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -167,71 +214,26 @@ void CFormtidyDlg::connectCommands()
 
 void CFormtidyDlg::OnCommand(int id)
 {
-    CommandGuard::run(commandName(id), [this, id] {
-        if (handleCommand(id))
-            return;
-        if (id >= kFirstAppCommand && id < kEndAppCommands) {
-            if (CFormtidyApp* app = CFormtidyApp::instance())
-                app->OnCommand(id);
-        }
-    });
-}
-
-// The window's own command map.
-bool CFormtidyDlg::handleCommand(int id)
-{
-    switch (id) {
-    case ID_ABOUT_ABOUT:
-        OnAboutAbout();
-        return true;
-    case ID_ABOUT_HELP:
-        OnAboutHelp();
-        return true;
-    case IDC_CONVERT:
-        OnConvert();
-        return true;
-    case IDC_LOAD:
-        OnLoad();
-        return true;
-    case IDC_SAVE:
-        OnSave();
-        return true;
-    case ID_FILE_QUICKCONVERT:
-        QuickConvert();
-        return true;
-    case ID_ABOUT_NEWS:
-        FetchNews();
-        return true;
-    case ID_EDIT_COPY:
-        OnEditCopy();
-        return true;
-    case ID_EDIT_PASTE:
-        OnEditPaste();
-        return true;
-    case ID_EDIT_CUT:
-        OnEditCut();
-        return true;
-    case ID_EDIT_UNDO:
-        OnEditUndo();
-        return true;
-    case ID_EDIT_CLEAR:
-        OnEditClear();
-        return true;
-    default:
-        return false;
+    if (const Command* command = FindCommand(kCommands, id)) {
+        CommandGuard::run(QString::fromLatin1(command->name),
+                          [this, command] { (this->*command->handler)(); });
+        return;
+    }
+    // Menu commands that the window does not serve go on to the application.
+    if (id >= kFirstAppCommand && id < kEndAppCommands) {
+        if (ApplicationBase* app = ApplicationBase::instance())
+            app->OnCommand(id);
     }
 }
 
-QString CFormtidyDlg::commandName(int id) const
+void CFormtidyDlg::OnFileQuickConvert()
 {
-    if (QAction* item = action(id))
-        return item->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
-    if (QPushButton* control = button(id)) {
-        QString text = control->text().remove(QLatin1Char('&'));
-        text.remove(QLatin1String("<-")).remove(QLatin1String("->")).remove(QLatin1Char('-'));
-        return text.trimmed();
-    }
-    return QStringLiteral("The command");
+    QuickConvert();
+}
+
+void CFormtidyDlg::OnAboutNews()
+{
+    FetchNews();
 }
 
 void CFormtidyDlg::OnConvert()
@@ -358,6 +360,11 @@ void CFormtidyDlg::SetDlgItemText(int id, std::string_view text)
 {
     if (TextPane* target = pane(id))
         target->setBytes(text);
+}
+
+void CFormtidyDlg::CloseWindow()
+{
+    close();
 }
 
 TextPane* CFormtidyDlg::pane(int id) const

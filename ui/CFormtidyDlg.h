@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/CommandTable.h"
+#include "app/MainWnd.h"
+
 #include <QDialog>
 #include <QIcon>
 
@@ -14,7 +17,7 @@ class TextPane;
 
 // The main window: the encoded text in the left pane, the decoded text in the
 // right pane, and the Load File, Convert and Save File buttons between them.
-class CFormtidyDlg : public QDialog
+class CFormtidyDlg : public QDialog, public MainWnd
 {
     Q_OBJECT
 
@@ -23,21 +26,42 @@ public:
     ~CFormtidyDlg() override;
 
     // The whole text of the pane `id` (IDC_SOURCE_TEXT or IDC_RESULT_TEXT), as bytes.
-    std::string GetDlgItemText(int id) const;
+    std::string GetDlgItemText(int id) const override;
     // Replaces the whole text of the pane `id`.
-    void SetDlgItemText(int id, std::string_view text);
+    void SetDlgItemText(int id, std::string_view text) override;
+    // Closes the window as its close box does, which ends it as cancel.
+    void CloseWindow() override;
 
-    // Runs a command as the menus and buttons do: the window's own handlers
-    // first, then the application's, all through the failed-command guard.
+    // Runs a command as the menus and buttons do: the window's own command
+    // map first, then the application's, each command through the
+    // failed-command guard.
     void OnCommand(int id);
 
     // Lays the controls out for a client area of cx by cy pixels.
     void OnSize(int cx, int cy);
 
+    TextPane* pane(int id) const;
+    QPushButton* button(int id) const;
+    QAction* action(int id) const;
+    QWidget* clientArea() const { return m_client; }
+    QMenuBar* menuBar() const { return m_menuBar; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The window's command map, kept beside its menus.
+    using Command = CommandEntry<void (CFormtidyDlg::*)()>;
+    static const Command kCommands[];
+
     // About > About Formtidy and About > Help: the About box and the Help
     // dialog, each run modally until it is closed.
     void OnAboutAbout();
     void OnAboutHelp();
+    // About > Check latest news.
+    void OnAboutNews();
+    // File > Quick Convert.
+    void OnFileQuickConvert();
 
     // Handlers of the three buttons.
     void OnConvert();
@@ -57,18 +81,6 @@ public:
     void OnPaneKillFocus();
     void OnPaneSetFocus();
 
-    TextPane* pane(int id) const;
-    QPushButton* button(int id) const;
-    QAction* action(int id) const;
-    QWidget* clientArea() const { return m_client; }
-    QMenuBar* menuBar() const { return m_menuBar; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    bool handleCommand(int id);
-    QString commandName(int id) const;
     void createMenu();
     void createControls();
     void connectCommands();

@@ -1,6 +1,6 @@
 #include "CHelpDlg.h"
 
-#include "DialogUnits.h"
+#include "app/DialogUnits.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FixedDialog.h"
+#include "app/FixedDialog.h"
 #include <QString>
 
 #include <array>

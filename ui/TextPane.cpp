@@ -376,8 +376,8 @@ QMimeData* TextPane::createMimeDataFromSelection() const
     // plain-text form would make it a space), with each line break and lone
     // CR written as the characters it stands for.
     const QTextCursor cursor = textCursor();
-    auto* data = new QMimeData;
-    data->setText(PaneCodec::toClipboardText(
+    auto* mime = new QMimeData;
+    mime->setText(PaneCodec::toClipboardText(
         cursor.selectedText(), m_format, marksIn(cursor.selectionStart(), cursor.selectionEnd())));
-    return data;
+    return mime;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PaneCodec.h"
+#include "app/PaneCodec.h"
 
 #include <QPlainTextEdit>
 

@@ -4,12 +4,12 @@
 
 #include <QStringList>
 
-// Answers the commands' dialogs without showing any, and records the messages.
+// Answers the commands' dialogs without showing any, and records the messages,
+// for as long as it lives; then the prompts that were in force before answer again.
 class FakePrompts : public Prompts
 {
 public:
-    FakePrompts() { Prompts::install(this); }
-    ~FakePrompts() override { Prompts::install(nullptr); }
+    FakePrompts() : m_override(*this) {}
 
     void message(const QString& text) override { messages << text; }
     QString openFileName() override { return takeFirst(openAnswers); }
@@ -22,4 +22,6 @@ public:
 
 private:
     QString takeFirst(QStringList& answers);
+
+    Prompts::Override m_override;
 };

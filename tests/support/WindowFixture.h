@@ -1,12 +1,14 @@
 #pragma once
 
 #include "FakePrompts.h"
+#include "app/ApplicationBase.h"
 #include "ui/CFormtidyDlg.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 // A shown, active main window with the dialogs answered by FakePrompts.
 class WindowFixture : public ::testing::Test
@@ -24,5 +26,6 @@ protected:
 
     FakePrompts prompts;
     std::unique_ptr<CFormtidyDlg> dlg;
+    std::optional<ApplicationBase::MainWndScope> running; // dlg as the main window
     QTemporaryDir dir;
 };

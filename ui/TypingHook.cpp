@@ -1,8 +1,8 @@
 #include "TypingHook.h"
 
-#include "CommandIds.h"
-#include "ui/CFormtidyDlg.h"
-#include "ui/TextPane.h"
+#include "CFormtidyDlg.h"
+#include "TextPane.h"
+#include "app/CommandIds.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

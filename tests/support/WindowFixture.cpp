@@ -1,7 +1,5 @@
 #include "WindowFixture.h"
 
-#include "app/CFormtidyApp.h"
-
 #include <QApplication>
 #include <QFile>
 #include <QTest>
@@ -9,14 +7,14 @@
 void WindowFixture::SetUp()
 {
     dlg = std::make_unique<CFormtidyDlg>();
-    CFormtidyApp::SetMainWnd(dlg.get());
+    running.emplace(dlg.get());
     dlg->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
 }
 
 void WindowFixture::TearDown()
 {
-    CFormtidyApp::SetMainWnd(nullptr);
+    running.reset();
     dlg->close();
     dlg.reset();
 }
