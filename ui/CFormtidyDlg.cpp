@@ -67,7 +67,7 @@ const Menu kMenus[] = {
       {"&About Formtidy", ID_ABOUT_ABOUT}}},
 };
 
-void OnHelp()
+void RunHelpDialog()
 {
     CHelpDlg dlg;
     dlg.exec();
@@ -79,8 +79,8 @@ const AppCommand kAppCommands[] = {
     {ID_FILE_CONVERT, [] { ConvertSourceText(); }, "Convert!"},
     {ID_FILE_OPENFILE, [] { LoadSourceFile(); }, "Open file"},
     {ID_FILE_SAVEFILE, [] { SaveResultFile(); }, "Save file"},
-    {ID_ABOUT_HELP, &OnHelp, "Help"}, // the window's own entry is found first
-    {ID_HELP, &OnHelp, "Help"},
+    {ID_ABOUT_HELP, &RunHelpDialog, "Help"}, // the window's own entry is found first
+    {ID_HELP, &RunHelpDialog, "Help"},
 };
 
 } // namespace
@@ -318,8 +318,7 @@ void CFormtidyDlg::OnAboutAbout()
 
 void CFormtidyDlg::OnAboutHelp()
 {
-    CHelpDlg dlg;
-    dlg.exec();
+    RunHelpDialog();
 }
 
 void CFormtidyDlg::OnSize(int cx, int cy)
