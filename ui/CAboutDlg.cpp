@@ -4,6 +4,7 @@
 #include "app/CommandGuard.h"
 #include "app/CommandIds.h"
 #include "app/DialogUnits.h"
+#include "app/ScopedOverride.h"
 #include "news/FetchNews.h"
 
 #include <QApplication>
@@ -75,25 +76,18 @@ CAboutDlg::CAboutDlg() : fetchNews([] { FetchNews(); })
 
 CAboutDlg::~CAboutDlg() = default;
 
+// The box's command map; each name is that of its button.
+const CAboutDlg::Command CAboutDlg::kCommands[] = {
+    {IDOK, &CAboutDlg::OnOK, "OK"},
+    {IDCANCEL, &CAboutDlg::OnNews, "News"},
+    {IDC_ABOUT_HELP, &CAboutDlg::OnHelp, "Help"},
+};
+
 void CAboutDlg::OnCommand(int id)
 {
-    const QPushButton* source = button(id);
-    const QString name = source ? source->text() : QStringLiteral("The command");
-    CommandGuard::run(name, [this, id] {
-        switch (id) {
-        case IDOK:
-            accept();
-            break;
-        case IDCANCEL:
-            OnNews();
-            break;
-        case IDC_ABOUT_HELP:
-            OnHelp();
-            break;
-        default:
-            break;
-        }
-    });
+    if (const Command* command = FindCommand(kCommands, id))
+        CommandGuard::run(QString::fromLatin1(command->name),
+                          [this, command] { (this->*command->handler)(); });
 }
 
 void CAboutDlg::reject()
@@ -109,13 +103,13 @@ void CAboutDlg::OnNews()
     // waits for the network) would start a fetch inside the fetch.
     if (m_fetching || !fetchNews)
         return;
-    m_fetching = true;
-    struct Reset
-    {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_fetching};
+    const ScopedOverride<bool> fetching(m_fetching, true);
     fetchNews();
+}
+
+void CAboutDlg::OnOK()
+{
+    accept();
 }
 
 void CAboutDlg::OnHelp()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CommandTable.h"
 #include "app/FixedDialog.h"
 
 #include <functional>
@@ -35,6 +36,10 @@ public:
     QLabel* iconLabel() const { return m_icon; }
 
 private:
+    using Command = CommandEntry<void (CAboutDlg::*)()>;
+    static const Command kCommands[];
+
+    void OnOK();
     void OnNews();
     void OnHelp();
 
