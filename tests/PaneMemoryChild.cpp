@@ -1,0 +1,36 @@
+// Runs Load File in the real main window (offscreen) for each file named on
+// the command line, and prints every message and what the panes hold after
+// each. The memory tests start it under an address-space limit.
+#include "FakePrompts.h"
+#include "app/CFormtidyApp.h"
+#include "app/CommandIds.h"
+#include "ui/CFormtidyDlg.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    CFormtidyApp app(argc, argv);
+    FakePrompts prompts;
+    CFormtidyDlg dlg;
+    CFormtidyApp::SetMainWnd(&dlg);
+    dlg.show();
+    QCoreApplication::processEvents();
+    dlg.SetDlgItemText(IDC_SOURCE_TEXT, "kept source");
+    dlg.SetDlgItemText(IDC_RESULT_TEXT, "kept result");
+    for (int i = 1; i < argc; ++i) {
+        prompts.openAnswers << QString::fromLocal8Bit(argv[i]);
+        dlg.OnCommand(IDC_LOAD);
+        QCoreApplication::processEvents();
+        for (const QString& message : std::as_const(prompts.messages))
+            std::printf("message: %s\n", qPrintable(QString(message).replace('\n', ' ')));
+        prompts.messages.clear();
+        const std::string source = dlg.GetDlgItemText(IDC_SOURCE_TEXT);
+        std::printf("source: %zu bytes, %s\n", source.size(), source.substr(0, 20).c_str());
+        std::printf("result: %s\n", dlg.GetDlgItemText(IDC_RESULT_TEXT).c_str());
+    }
+    CFormtidyApp::SetMainWnd(nullptr);
+    dlg.close();
+    return 0;
+}
