@@ -1,9 +1,9 @@
 // Measures what a pane of the real main window (offscreen) takes for its text:
 // the growth of the heap in use, and the peak of the address space, per byte
-// of text put into the left pane by Load File, for a text of one line and for
-// texts of many lines. Each case runs in a process of its own, so that one
-// case's peak does not hide the next one's.
-// Usage: bench_pane_memory [SIZE_IN_MB]             all cases, default 20 MB
+// of text put into the left pane by Load File and into the right one by
+// Convert, for a source of one line and for sources of many lines. Each case runs in a process of
+// its own, so that one case's peak does not hide the next one's. Usage: bench_pane_memory
+// [SIZE_IN_MB]             all cases, default 20 MB
 //        bench_pane_memory --case LINE_BYTES SIZE_IN_MB   one case (used by the above)
 #include "FixedPrompts.h"
 #include "FormCorpus.h"
@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <malloc.h>
@@ -82,19 +83,26 @@ int runCase(int argc, char** argv, std::size_t lineBytes, std::size_t megabytes)
     CFormtidyApp::SetMainWnd(&dlg);
     dlg.show();
     settle(dlg);
-    malloc_trim(0);
-    const double heapBefore = heapInUse();
-    const double sizeBefore = statusBytes("VmSize:");
-    dlg.OnCommand(IDC_LOAD);
-    settle(dlg);
-    const double heapAfter = heapInUse();
-    const double peakAfter = statusBytes("VmPeak:");
-    if (dlg.GetDlgItemText(IDC_SOURCE_TEXT).size() != bytes)
-        return 1;
     const std::string shape =
         lineBytes ? std::to_string(lineBytes) + " B lines" : std::string("one line");
-    std::printf("%-14s %6zu MB %12.1f %12.1f\n", shape.c_str(), megabytes,
-                (heapAfter - heapBefore) / double(bytes), (peakAfter - sizeBefore) / double(bytes));
+    for (const int step : {IDC_LOAD, IDC_CONVERT}) {
+        const int pane = step == IDC_LOAD ? IDC_SOURCE_TEXT : IDC_RESULT_TEXT;
+        malloc_trim(0);
+        const double heapBefore = heapInUse();
+        const double sizeBefore = statusBytes("VmSize:");
+        dlg.OnCommand(step);
+        settle(dlg);
+        const double heapAfter = heapInUse();
+        const double peakAfter = statusBytes("VmPeak:");
+        const std::string text = dlg.GetDlgItemText(pane);
+        if (text.empty())
+            return 1;
+        const double lines = double(std::count(text.begin(), text.end(), '\n') + 1);
+        std::printf("%-14s %-8s %9.1f MB %9.0f %12.1f %12.1f\n", shape.c_str(),
+                    step == IDC_LOAD ? "load" : "convert", double(text.size()) / 1e6,
+                    double(text.size()) / lines, (heapAfter - heapBefore) / double(text.size()),
+                    (peakAfter - sizeBefore) / double(text.size()));
+    }
     CFormtidyApp::SetMainWnd(nullptr);
     dlg.close();
     return 0;
@@ -111,8 +119,11 @@ int main(int argc, char** argv)
 
     QCoreApplication core(argc, argv);
     const std::string megabytes = argc > 1 ? argv[1] : "20";
-    std::printf("Bytes of memory per byte of text in the left pane, after Load File\n");
-    std::printf("%-14s %9s %12s %12s\n", "lines", "text", "heap in use", "peak space");
+    std::printf("Bytes of memory per byte of text in the pane: the left one after Load File,\n"
+                "the right one after Convert; the growth of the heap in use, and the peak\n"
+                "of the address space while the text went in\n");
+    std::printf("%-14s %-8s %12s %9s %12s %12s\n", "source lines", "step", "text", "B/line",
+                "heap in use", "peak space");
     std::fflush(stdout);
     for (const char* lineBytes : {"0", "100000", "4096", "1000", "80", "20"}) {
         QProcess child;

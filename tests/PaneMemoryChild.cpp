@@ -1,6 +1,7 @@
 // Runs Load File in the real main window (offscreen) for each file named on
-// the command line, and prints every message and what the panes hold after
-// each. The memory tests start it under an address-space limit.
+// the command line, or Convert for each "--convert", and prints every message
+// and what the panes hold after each. The memory tests start it under an
+// address-space limit.
 #include "FakePrompts.h"
 #include "app/CFormtidyApp.h"
 #include "app/CommandIds.h"
@@ -20,8 +21,13 @@ int main(int argc, char** argv)
     dlg.SetDlgItemText(IDC_SOURCE_TEXT, "kept source");
     dlg.SetDlgItemText(IDC_RESULT_TEXT, "kept result");
     for (int i = 1; i < argc; ++i) {
-        prompts.openAnswers << QString::fromLocal8Bit(argv[i]);
-        dlg.OnCommand(IDC_LOAD);
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--convert")) {
+            dlg.OnCommand(IDC_CONVERT);
+        } else {
+            prompts.openAnswers << arg;
+            dlg.OnCommand(IDC_LOAD);
+        }
         QCoreApplication::processEvents();
         for (const QString& message : std::as_const(prompts.messages))
             std::printf("message: %s\n", qPrintable(QString(message).replace('\n', ' ')));
