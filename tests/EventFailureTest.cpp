@@ -5,7 +5,7 @@
 #include "ui/TextPane.h"
 
 #include <QFile>
-#include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
 
@@ -13,16 +13,15 @@
 #include <stdexcept>
 
 namespace {
-// Fails every press of the C key that reaches the object it watches.
-class FailingKeys : public QObject
+// A text field whose copying runs out of memory, deep inside Qt's handling
+// of the key.
+class FailingCopy : public QPlainTextEdit
 {
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_C)
-            throw std::bad_alloc();
-        return false;
-    }
+    QMimeData* createMimeDataFromSelection() const override { throw std::bad_alloc(); }
 };
 
 class FailingPaint : public QWidget
@@ -37,30 +36,39 @@ protected:
 
 using EventFailureTest = WindowFixture;
 
-TEST_F(EventFailureTest, AFailingKeyOrPaintIsReportedAndTheWindowGoesOn)
+TEST_F(EventFailureTest, AFailingPaintIsReportedAndTheWindowGoesOn)
 {
-    TextPane* source = dlg->pane(IDC_SOURCE_TEXT);
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "a :: 1");
-    source->setFocus();
-    source->selectAll();
-    FailingKeys failing;
-    source->installEventFilter(&failing);
-    QTest::keyClick(source, Qt::Key_C, Qt::ControlModifier);
-    source->removeEventFilter(&failing);
-
     FailingPaint broken(dlg->clientArea());
     broken.show();
     broken.repaint();
-
     EXPECT_EQ(prompts.messages.join(" | ").toStdString(),
-              "The key Ctrl+C failed.\n\nThere is not enough memory. | "
               "Drawing the window failed.\n\nno brush left");
-    EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "a :: 1");
+    TextPane* source = dlg->pane(IDC_SOURCE_TEXT);
+    source->setFocus();
     QTest::keyClick(source, Qt::Key_End);
     QTest::keyClicks(source, "&b=2");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1&b=2") << "the pane still takes keys";
+}
+
+TEST_F(EventFailureTest, CopyRunningOutOfMemoryInsideQtIsReported)
+{
+#ifdef __SANITIZE_ADDRESS__
+    // Qt skips its own clean-up where an exception passes through its key
+    // handling, and leaks a few bytes that the leak checker would report.
+    GTEST_SKIP() << "Qt leaks a little when an exception passes through its key handling";
+#endif
+    FailingCopy copier(QStringLiteral("copied"), dlg->clientArea());
+    copier.show();
+    copier.setFocus();
+    copier.selectAll();
+    QTest::keyClick(&copier, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(prompts.messages.join(" | ").toStdString(),
+              "The key Ctrl+C failed.\n\nThere is not enough memory.");
+    QTest::keyClicks(&copier, "typed");
+    EXPECT_EQ(copier.toPlainText(), "typed") << "the field still takes keys";
 }
 
 namespace {
@@ -119,7 +127,7 @@ TEST(PaneMemory, ATextTooLargeForTheAddressSpaceIsRefusedAndThePanesStayWhole)
     EXPECT_EQ(out[3], "source: 3 bytes, a=1") << "the next load works";
     EXPECT_EQ(out[5], "source: 20000000 bytes, a=b&a=b&a=b&a=b&a=b&")
         << "a text that fits is loaded";
-    EXPECT_TRUE(out[7].startsWith("message: Convert failed.  The text of 48.4 MB would take"))
+    EXPECT_TRUE(out[7].startsWith("message: Convert failed.  The text of 48.5 MB would take"))
         << out[7].toStdString();
     EXPECT_EQ(out[8], "source: 20000000 bytes, a=b&a=b&a=b&a=b&a=b&");
     EXPECT_EQ(out[9], "result: kept result");

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
@@ -97,13 +98,15 @@ std::uint64_t leftInControlGroup()
     return kUnlimited;
 }
 
-std::string megabytes(std::uint64_t bytes)
+// `bytes` in MB or GB to one decimal, rounded up or down, so that a need
+// that is refused never reads as no more than what is left.
+std::string megabytes(std::uint64_t bytes, bool roundUp)
 {
+    const bool gigabytes = bytes >= 1000ull * 1000 * 1000;
+    const double tenths = double(bytes) / (gigabytes ? 1e8 : 1e5);
     char text[32];
-    if (bytes >= 1000ull * 1000 * 1000)
-        std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
-    else
-        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    std::snprintf(text, sizeof text, "%.1f %s",
+                  (roundUp ? std::ceil(tenths) : std::floor(tenths)) / 10, gigabytes ? "GB" : "MB");
     return text;
 }
 
@@ -144,8 +147,8 @@ void PaneCapacity::checkNeed(std::uint64_t size, std::uint64_t needed)
     if (needed <= left)
         return;
     throw std::runtime_error(
-        "The text of " + megabytes(size) + " would take about " + megabytes(needed) +
-        " of memory to show, and only " + megabytes(left) +
+        "The text of " + megabytes(size, true) + " would take about " + megabytes(needed, true) +
+        " of memory to show, and only " + megabytes(left, false) +
         " is left to this program. Quick Convert on the File menu, or the command "
         "formtidy-decode, decodes a file of any size without showing it.");
 }
