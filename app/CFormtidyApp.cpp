@@ -90,10 +90,10 @@ bool CFormtidyApp::socketsAvailable()
 void CFormtidyApp::keepNoSettings()
 {
     // Qt's file dialog writes its history, last folder and view to
-    // QtProject.conf in the user's settings folder whenever it closes. The
-    // user's settings are put under a path that can be neither read nor
-    // created (a folder inside a device file), so that every such write fails
-    // quietly and every read finds nothing; the system-wide defaults are still read.
+    // QtProject.conf in the user's settings folder whenever it closes. That
+    // folder is made /dev/null, a device that can hold no file and cannot be
+    // made a folder, so every such write fails quietly and every read finds
+    // nothing; the system-wide defaults are still read.
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
     // The desktop's own file dialogs (GTK, the portal) note every chosen file
