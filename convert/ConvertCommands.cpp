@@ -6,6 +6,7 @@
 #include "app/Prompts.h"
 #include "app/WaitCursor.h"
 #include "ui/CFormtidyDlg.h"
+#include "ui/PaneCapacity.h"
 
 #include <stdexcept>
 
@@ -36,6 +37,7 @@ int ConvertSourceText()
         return 0;
     }
     const std::string result = DecodeForCommand(source);
+    PaneCapacity::check(result);
     wnd->SetDlgItemText(IDC_RESULT_TEXT, result);
     return 1;
 }

@@ -7,6 +7,7 @@
 #include "app/CommandIds.h"
 #include "app/Prompts.h"
 #include "ui/CFormtidyDlg.h"
+#include "ui/PaneCapacity.h"
 
 #include <stdexcept>
 
@@ -27,6 +28,7 @@ int LoadSourceFile()
     if (path.isEmpty())
         return 0;
     const std::string text = FileReader::readText(path);
+    PaneCapacity::check(text);
     wnd.SetDlgItemText(IDC_SOURCE_TEXT, text);
     return 1;
 }
