@@ -1,10 +1,14 @@
 #include "CFormtidyApp.h"
 
 #include "AppWiring.h"
+#include "CommandGuard.h"
 #include "DialogFont.h"
 #include "Prompts.h"
 
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QSettings>
 
 #include <malloc.h>
 #include <sys/socket.h>
@@ -12,7 +16,43 @@
 
 namespace {
 CFormtidyApp::SocketCheck g_socketCheck = &CFormtidyApp::socketsAvailable;
+
+// Set while the failure of an event is being reported. The report's message
+// box handles events of its own (painting above all); when those fail too,
+// they are dropped rather than stacking one box on another.
+bool g_reportingEventFailure = false;
+
+// What the user was doing when an event failed, for the report.
+QString eventAction(const QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride: {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const QString keys = QKeySequence(key->keyCombination()).toString(QKeySequence::NativeText);
+        return keys.isEmpty() ? QStringLiteral("A key") : QStringLiteral("The key %1").arg(keys);
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+        return QStringLiteral("The mouse action");
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return QStringLiteral("Dropping");
+    case QEvent::Clipboard:
+        return QStringLiteral("The clipboard");
+    case QEvent::Paint:
+    case QEvent::UpdateRequest:
+        return QStringLiteral("Drawing the window");
+    default:
+        return QStringLiteral("An action");
+    }
 }
+} // namespace
 
 CFormtidyApp::CFormtidyApp(int& argc, char** argv) : ApplicationBase(argc, argv)
 {
@@ -21,6 +61,8 @@ CFormtidyApp::CFormtidyApp(int& argc, char** argv) : ApplicationBase(argc, argv)
     // the system and faulted in again every time.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+
+    keepNoSettings();
 
     setApplicationName(QStringLiteral("formtidy"));
     setApplicationVersion(QStringLiteral(FORMTIDY_VERSION));
@@ -46,6 +88,39 @@ bool CFormtidyApp::socketsAvailable()
 CFormtidyApp::SocketCheckOverride::SocketCheckOverride(SocketCheck check)
     : ScopedOverride<SocketCheck>(g_socketCheck, check)
 {}
+
+void CFormtidyApp::keepNoSettings()
+{
+    // Qt's file dialog writes its history, last folder and view to
+    // QtProject.conf in the user's settings folder whenever it closes. That
+    // folder is made /dev/null, a device that can hold no file and cannot be
+    // made a folder, so every such write fails quietly and every read finds
+    // nothing; the system-wide defaults are still read.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+    // The desktop's own file dialogs (GTK, the portal) note every chosen file
+    // in a list of recent files; Qt's dialogs write nothing.
+    setAttribute(Qt::AA_DontUseNativeDialogs);
+}
+
+bool CFormtidyApp::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        if (!g_reportingEventFailure) {
+            g_reportingEventFailure = true;
+            try {
+                CommandGuard::reportFailure(eventAction(event));
+            } catch (...) {
+                // Naming the action failed; the event is dropped all the same.
+            }
+            g_reportingEventFailure = false;
+        }
+        // The event was dealt with: nothing else is to act on what failed.
+        return true;
+    }
+}
 
 int CFormtidyApp::InitInstance()
 {

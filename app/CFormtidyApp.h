@@ -30,4 +30,14 @@ public:
     public:
         explicit SocketCheckOverride(SocketCheck check);
     };
+
+    // Delivers every event of the program. An exception that an event's
+    // handler lets out (a key, the clipboard, a drop, painting) is reported as
+    // a failed command would be, and never reaches Qt's event loop.
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    // Qt's own dialogs keep their history in a settings file; this program
+    // keeps no settings and writes no file that the user did not choose.
+    static void keepNoSettings();
 };

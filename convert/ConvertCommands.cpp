@@ -4,6 +4,7 @@
 #include "app/ApplicationBase.h"
 #include "app/CommandIds.h"
 #include "app/MainWnd.h"
+#include "app/PaneCapacity.h"
 #include "app/Prompts.h"
 #include "app/WaitCursor.h"
 
@@ -41,6 +42,7 @@ int ConvertSourceText()
         return 0;
     }
     const std::string result = DecodeForCommand(source);
+    PaneCapacity::check(result);
     wnd.SetDlgItemText(IDC_RESULT_TEXT, result);
     return 1;
 }

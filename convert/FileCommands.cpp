@@ -5,6 +5,7 @@
 #include "FileWriter.h"
 #include "app/CommandIds.h"
 #include "app/MainWnd.h"
+#include "app/PaneCapacity.h"
 #include "app/Prompts.h"
 
 int LoadSourceFile()
@@ -14,6 +15,7 @@ int LoadSourceFile()
     if (path.isEmpty())
         return 0;
     const std::string text = FileReader::readText(path);
+    PaneCapacity::check(text);
     wnd.SetDlgItemText(IDC_SOURCE_TEXT, text);
     return 1;
 }

@@ -1,5 +1,7 @@
 #include "TextPane.h"
 
+#include "app/CommandGuard.h"
+#include "app/PaneCapacity.h"
 #include "app/Prompts.h"
 
 #include <QFocusEvent>
@@ -182,6 +184,9 @@ bool TextPane::insertAsPasted(const QString& text)
     if (text.isEmpty())
         return true;
     if (!canHold(text))
+        return false;
+    // A text too large to show is refused before the pane changes.
+    if (!CommandGuard::run(QStringLiteral("Paste"), [&] { PaneCapacity::check(text); }))
         return false;
     PaneCodec::Marks marks;
     const QString paneText = PaneCodec::fromClipboardText(text, marks);

@@ -1,0 +1,154 @@
+#include "PaneCapacity.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// What a pane takes, measured with bench_pane_memory: the peak of the address
+// space while the text goes in and is shown is about 6.5 bytes per byte of
+// text, plus some 360 bytes per line; a line long enough for its layout to
+// be kept between edits (see TextPane) adds about 40 bytes per byte, which
+// every such line takes once it has been shown.
+constexpr std::uint64_t kPerByte = 7;
+constexpr std::uint64_t kPerLine = 400;
+constexpr std::uint64_t kPerByteOfLongLine = 42;
+// Lines from this length up keep their layout, as TextPane does.
+constexpr std::uint64_t kLongLine = 4096;
+
+constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+
+struct Shape
+{
+    std::uint64_t lines = 1;
+    std::uint64_t inLongLines = 0;
+};
+
+// Lines and long lines of a text whose line breaks are the characters that
+// `isBreak` accepts.
+template <class Char, class IsBreak>
+Shape shapeOf(const Char* text, std::size_t size, IsBreak isBreak)
+{
+    Shape shape;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i <= size; ++i) {
+        if (i < size && !isBreak(text[i]))
+            continue;
+        if (i - lineStart >= kLongLine)
+            shape.inLongLines += i - lineStart;
+        if (i < size)
+            ++shape.lines;
+        lineStart = i + 1;
+    }
+    return shape;
+}
+
+// A value in kB from a "Name:   1234 kB" line of a /proc file, in bytes.
+std::uint64_t procField(const char* path, const std::string& name)
+{
+    std::ifstream file(path);
+    std::string key;
+    std::uint64_t kb = 0;
+    while (file >> key) {
+        if (key == name && file >> kb)
+            return kb * 1024;
+        file.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return kUnlimited;
+}
+
+// What a resource limit leaves above `used`.
+std::uint64_t leftUnder(int resource, std::uint64_t used)
+{
+    rlimit limit{};
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || used == kUnlimited)
+        return kUnlimited;
+    return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+}
+
+std::uint64_t readNumber(const std::string& path)
+{
+    std::ifstream file(path);
+    std::uint64_t value = 0;
+    return file >> value ? value : kUnlimited;
+}
+
+// What the memory limit of this process's control group (version 2) leaves.
+std::uint64_t leftInControlGroup()
+{
+    std::ifstream cgroup("/proc/self/cgroup");
+    std::string line;
+    while (std::getline(cgroup, line)) {
+        if (line.rfind("0::", 0) != 0)
+            continue;
+        const std::string dir = "/sys/fs/cgroup" + line.substr(3);
+        const std::uint64_t limit = readNumber(dir + "/memory.max"); // "max" reads as none
+        const std::uint64_t used = readNumber(dir + "/memory.current");
+        if (limit == kUnlimited || used == kUnlimited)
+            return kUnlimited;
+        return limit > used ? limit - used : 0;
+    }
+    return kUnlimited;
+}
+
+// `bytes` in MB or GB to one decimal, rounded up or down, so that a need
+// that is refused never reads as no more than what is left.
+std::string megabytes(std::uint64_t bytes, bool roundUp)
+{
+    const bool gigabytes = bytes >= 1000ull * 1000 * 1000;
+    const double tenths = double(bytes) / (gigabytes ? 1e8 : 1e5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s",
+                  (roundUp ? std::ceil(tenths) : std::floor(tenths)) / 10, gigabytes ? "GB" : "MB");
+    return text;
+}
+
+} // namespace
+
+std::uint64_t PaneCapacity::need(std::uint64_t size, std::uint64_t lines, std::uint64_t inLongLines)
+{
+    return size * kPerByte + lines * kPerLine + inLongLines * kPerByteOfLongLine;
+}
+
+std::uint64_t PaneCapacity::available()
+{
+    const std::uint64_t addressSpace =
+        leftUnder(RLIMIT_AS, procField("/proc/self/status", "VmSize:"));
+    const std::uint64_t data = leftUnder(RLIMIT_DATA, procField("/proc/self/status", "VmData:"));
+    const std::uint64_t system = procField("/proc/meminfo", "MemAvailable:");
+    return std::min({addressSpace, data, system, leftInControlGroup()});
+}
+
+void PaneCapacity::check(std::string_view bytes)
+{
+    // CR LF and a lone LF both end a line with LF.
+    const Shape shape = shapeOf(bytes.data(), bytes.size(), [](char c) { return c == '\n'; });
+    checkNeed(bytes.size(), need(bytes.size(), shape.lines, shape.inLongLines));
+}
+
+void PaneCapacity::check(QStringView text)
+{
+    const Shape shape = shapeOf(text.data(), std::size_t(text.size()), [](QChar c) {
+        return c == QLatin1Char('\n') || c == QChar::ParagraphSeparator;
+    });
+    checkNeed(std::uint64_t(text.size()), need(text.size(), shape.lines, shape.inLongLines));
+}
+
+void PaneCapacity::checkNeed(std::uint64_t size, std::uint64_t needed)
+{
+    const std::uint64_t left = available();
+    if (needed <= left)
+        return;
+    throw std::runtime_error(
+        "The text of " + megabytes(size, true) + " would take about " + megabytes(needed, true) +
+        " of memory to show, and only " + megabytes(left, false) +
+        " is left to this program. Quick Convert on the File menu, or the command "
+        "formtidy-decode, decodes a file of any size without showing it.");
+}
