@@ -225,7 +225,9 @@ const std::string kAlternativeMail =
 TEST_F(DecodeToolTest, MailFormBodiesAreDecodedAsQuickConvertDecodesThem)
 {
     const std::string expected = DecodeFormText(kForm);
-    for (const std::string& mail : {kQuotedMail, kBase64Mail, kAttachmentMail}) {
+    const std::string formMail =
+        message("form@example.org", "Content-Type: application/x-www-form-urlencoded\n", kForm);
+    for (const std::string& mail : {kQuotedMail, kBase64Mail, kAttachmentMail, formMail}) {
         const ToolRun run = decodeTool({"--mail", write("m.eml", mail)});
         EXPECT_EQ(run.code, 0) << run.err;
         EXPECT_EQ(run.out, expected) << mail;
@@ -292,4 +294,17 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
     EXPECT_EQ(lines[1]["fields"], nlohmann::json::parse(R"([["city","Zürich"],["sign","€"],
                                    ["q","a\\b"]])"));
     EXPECT_EQ(lines[1]["source"], dir.filePath("in.mbox").toStdString() + "#2");
+}
+
+TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
+{
+    const std::string a = write("a.txt", "x=1&y=2").toStdString();
+    const std::string b = write("b.txt", "y=3&z").toStdString();
+    const ToolRun csv = decodeTool({"--format", "csv", a.c_str(), b.c_str()});
+    EXPECT_EQ(csv.out, "source,x,y,\r\n" + a + ",1,2,\r\n" + b + ",,3,z\r\n");
+    const ToolRun json = decodeTool({"--format", "json", a.c_str()});
+    const nlohmann::json line = nlohmann::json::parse(json.out);
+    EXPECT_EQ(line["source"], a);
+    EXPECT_EQ(line["fields"], nlohmann::json::parse(R"([["x","1"],["y","2"]])"));
+    EXPECT_FALSE(line.contains("message_id"));
 }
