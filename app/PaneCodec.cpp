@@ -1,5 +1,7 @@
 #include "PaneCodec.h"
 
+#include "Windows1252.h"
+
 #include <QStringDecoder>
 
 #include <cstring>
@@ -7,19 +9,12 @@
 
 namespace {
 
-// Bytes 0x80 to 0x9F of Windows-1252. Its five undefined bytes stand for the
-// C1 controls of the same value, so that every byte has a character.
-constexpr char16_t kHigh1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 char unicodeToWindows1252(char16_t ch)
 {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
         return static_cast<char>(ch);
     for (int i = 0; i < 32; ++i) {
-        if (kHigh1252[i] == ch)
+        if (kWindows1252High[i] == ch)
             return static_cast<char>(0x80 + i);
     }
     return '?'; // the code page cannot hold it
@@ -315,5 +310,5 @@ qsizetype PaneCodec::firstUnencodable(QStringView text, Encoding encoding)
 
 char16_t PaneCodec::windows1252ToUnicode(unsigned char byte)
 {
-    return byte >= 0x80 && byte < 0xA0 ? kHigh1252[byte - 0x80] : char16_t(byte);
+    return Windows1252ToUnicode(byte);
 }

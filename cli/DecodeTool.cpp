@@ -1,9 +1,12 @@
 #include "DecodeTool.h"
 
+#include "CsvWriter.h"
+#include "JsonLinesWriter.h"
+#include "MailReader.h"
+#include "TextWriter.h"
 #include "convert/FileError.h"
 #include "convert/FileReader.h"
 #include "convert/FileWriter.h"
-#include "convert/FormStreamDecoder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -108,32 +111,52 @@ private:
     std::unique_ptr<FileWriter> m_file;
 };
 
-// Decodes one input whole: its text ends before its first NUL byte.
-void decodeInput(FileReader& in, Output& out)
+// Gives one input whole to `writer` as one submission: its text ends before
+// its first NUL byte.
+void decodeInput(FileReader& in, SubmissionWriter& writer)
 {
-    FormStreamDecoder decoder;
+    Submission submission;
+    submission.source = in.name();
+    writer.begin(submission);
     std::string buffer(kPiece, '\0');
-    std::string decoded;
-    decoded.reserve(4 * kPiece + 64);
     for (;;) {
         std::size_t got = 0;
         try {
             got = in.read(buffer.data(), buffer.size());
         } catch (const FileError& e) {
+            writer.end();
             throw InputFailed{e.what()};
         }
         if (got == 0)
             break;
         std::string_view piece(buffer.data(), got);
         const std::size_t nul = piece.find('\0');
-        decoder.feed(piece.substr(0, nul), decoded);
-        out.write(decoded);
-        decoded.clear();
+        writer.feed(piece.substr(0, nul));
         if (nul != std::string_view::npos)
             break;
     }
-    decoder.finish(decoded);
-    out.write(decoded);
+    writer.end();
+}
+
+// Gives every message of a mail file to `writer`. A message without a form
+// body is reported and the others go on; returns false when one was.
+bool decodeMail(FileReader& in, SubmissionWriter& writer)
+{
+    try {
+        return MailReader::readAll(in, writer,
+                                   [](const std::string& message) { report(message.c_str()); });
+    } catch (const FileError& e) {
+        throw InputFailed{e.what()};
+    }
+}
+
+std::unique_ptr<SubmissionWriter> makeWriter(const std::string& format, SubmissionWriter::Sink sink)
+{
+    if (format == "csv")
+        return std::make_unique<CsvWriter>(std::move(sink));
+    if (format == "json")
+        return std::make_unique<JsonLinesWriter>(std::move(sink));
+    return std::make_unique<TextWriter>(std::move(sink));
 }
 
 // Prints help or version text; a text that cannot be written is an error.
@@ -158,24 +181,45 @@ int usageError(const std::string& message)
 
 const char* DecodeTool::usage()
 {
-    return "Usage: formtidy-decode [-o OUT] [FILE...]\n"
+    return "Usage: formtidy-decode [--mail] [--format FORMAT] [-o OUT] [FILE...]\n"
            "Decodes form data sent by e-mail (name=value&name2=value2) into readable\n"
            "text, one field per paragraph written as \"name :: value\".\n"
            "\n"
            "With no FILE, or where FILE is -, reads standard input. Each FILE is\n"
-           "decoded on its own, up to its first NUL byte, and the results follow\n"
-           "one another; an empty input gives empty output. On standard output, an\n"
-           "input that fails is reported and the others are still decoded.\n"
+           "decoded on its own, up to its first NUL byte, as one submission; in text\n"
+           "one field break goes between two submissions, and an empty input gives\n"
+           "empty output. On standard output, an input that fails is reported and\n"
+           "the others are still decoded.\n"
            "\n"
+           "      --mail        read each FILE as a saved mail: one message, or an mbox\n"
+           "                    of many. Each message is a submission: its first part of\n"
+           "                    type application/x-www-form-urlencoded, or else the body\n"
+           "                    of a single-part text/plain message, its transfer\n"
+           "                    encoding undone. A message without one is reported,\n"
+           "                    and the others are still decoded\n"
+           "      --format FORMAT\n"
+           "                    text (the default): the decoded text;\n"
+           "                    csv: a header row of \"source\" and the field names, then\n"
+           "                    one row per submission (a name repeated in one\n"
+           "                    submission gets columns name#2, name#3...);\n"
+           "                    json: one JSON object per submission and line, with\n"
+           "                    \"source\", \"message_id\" and \"date\" for mail, and\n"
+           "                    \"fields\" as [name, value] pairs\n"
            "  -o, --output OUT  write to OUT instead of standard output; a file OUT is\n"
-           "                    replaced only when every input was decoded, and may\n"
+           "                    replaced only when every input was read, and may\n"
            "                    be one of the inputs. Standard output under another\n"
            "                    name (-, /dev/stdout) and devices are written as they are\n"
            "  -h, --help        show this help and exit\n"
            "      --version     show the version and exit\n"
            "\n"
-           "Exit status: 0 on success, 1 when a file cannot be read or written,\n"
-           "2 on a usage error.\n";
+           "Examples:\n"
+           "  formtidy-decode --mail saved.eml          the form of one saved mail\n"
+           "  formtidy-decode --mail --format json inbox.mbox\n"
+           "  formtidy-decode --mail --format csv inbox.mbox -o forms.csv\n"
+           "                                            one row per mail, for a spreadsheet\n"
+           "\n"
+           "Exit status: 0 on success, 1 when a file cannot be read or written or a\n"
+           "mail has no form, 2 on a usage error.\n";
 }
 
 int DecodeTool::run(const std::vector<std::string>& args)
@@ -187,14 +231,16 @@ int DecodeTool::run(const std::vector<std::string>& args)
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    static const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
-                                         {"version", no_argument, nullptr, 'V'},
-                                         {"output", required_argument, nullptr, 'o'},
-                                         {nullptr, 0, nullptr, 0}};
+    static const option longOptions[] = {
+        {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+        {"output", required_argument, nullptr, 'o'}, {"mail", no_argument, nullptr, 'm'},
+        {"format", required_argument, nullptr, 'f'}, {nullptr, 0, nullptr, 0}};
     optind = 0; // start afresh, also when run twice in one process
     opterr = 0;
     std::string output;
     bool toStandardOutput = true;
+    bool mail = false;
+    std::string format = "text";
     const int argc = static_cast<int>(argv.size() - 1);
     for (int c; (c = getopt_long(argc, argv.data(), ":ho:", longOptions, nullptr)) != -1;) {
         const std::string word = argv[optind - 1];
@@ -208,6 +254,14 @@ int DecodeTool::run(const std::vector<std::string>& args)
             if (output.empty())
                 return usageError("the output file name is empty");
             toStandardOutput = Output::isStandardOutput(output);
+            break;
+        case 'm':
+            mail = true;
+            break;
+        case 'f':
+            format = optarg;
+            if (format != "text" && format != "csv" && format != "json")
+                return usageError("unknown format \"" + format + "\" (text, csv or json)");
             break;
         case ':':
             return usageError(word + " needs a file name");
@@ -253,20 +307,43 @@ int DecodeTool::run(const std::vector<std::string>& args)
 
     try {
         Output sink(output == "-" ? std::string() : output);
+        // The writers write in small steps (a field, a row); they are
+        // gathered into larger writes, and each input's are out before the next.
+        std::string pending;
+        const auto flush = [&] {
+            sink.write(pending);
+            pending.clear();
+        };
+        const auto writer = makeWriter(format, [&](std::string_view bytes) {
+            pending += bytes;
+            if (pending.size() >= kPiece)
+                flush();
+        });
+        // A message without a form body is reported, but the output is still
+        // written: it holds every other message.
+        bool messageFailed = false;
         for (const auto& in : readers) {
             if (!in)
                 continue;
             try {
-                decodeInput(*in, sink);
+                if (mail)
+                    messageFailed |= !decodeMail(*in, *writer);
+                else
+                    decodeInput(*in, *writer);
             } catch (const InputFailed& e) {
+                flush();
                 report(e.message.c_str());
                 failed = true;
                 if (!sink.streams())
                     return 1;
             }
+            flush();
         }
+        writer->finish();
+        flush();
         if (!failed)
             sink.commit();
+        failed |= messageFailed;
     } catch (const std::exception& e) {
         report(e.what());
         return 1;

@@ -67,9 +67,9 @@ foreach(qt_target IN LISTS formtidy_qt_libs)
     list(APPEND formtidy_deb_depends "libqt6${qt_module}6 (>= ${Qt6_VERSION})")
 endforeach()
 # The dialogs' font, Qt's Wayland platform plugin for Wayland sessions, and
-# libcurl for the news.
+# libcurl for the news and GMime for formtidy-decode --mail.
 list(APPEND formtidy_deb_depends qt6-qpa-plugins qt6-wayland fonts-liberation2
-     "libcurl4 (>= ${CURL_VERSION_STRING})")
+     "libcurl4 (>= ${CURL_VERSION_STRING})" "libgmime-3.0-0 (>= ${GMIME_VERSION})")
 list(JOIN formtidy_deb_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # A font with the symbol that the panes show for a lone CR.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-freefont-ttf)

@@ -7,6 +7,10 @@
 
 namespace {
 
+// The two lead bytes that give a decoded text its structure.
+constexpr unsigned char kFieldBreakByte = '&';
+constexpr unsigned char kNameSeparatorByte = '=';
+
 // What each lead byte other than "%" appends: up to four bytes, stored so
 // that all four can be written at once, and how many of them count.
 struct LeadOutput
@@ -21,9 +25,9 @@ constexpr std::array<LeadOutput, 256> makeLeadTable()
     for (int c = 0; c < 256; ++c)
         t[c] = {{static_cast<char>(c), 0, 0, 0}, 1}; // any other byte: itself
     t['\0'] = {{0, 0, 0, 0}, 0};
-    t['&'] = {{'\r', '\n', '\r', '\n'}, 4};
+    t[kFieldBreakByte] = {{'\r', '\n', '\r', '\n'}, 4};
     t['+'] = {{' ', 0, 0, 0}, 1};
-    t['='] = {{' ', ':', ':', ' '}, 4};
+    t[kNameSeparatorByte] = {{' ', ':', ':', ' '}, 4};
     return t;
 }
 constexpr auto kLead = makeLeadTable();
@@ -146,8 +150,11 @@ constexpr std::size_t kSlack = 4;
 
 // Decodes `in` into `dst`, which has room for decodedBound(in) + kSlack
 // bytes. Returns the end of the decoded text; `consumed` receives how many
-// bytes of `in` were used (see DecodeFormSpan).
-char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consumed)
+// bytes of `in` were used (see DecodeFormSpan). With `ListSplits`, every lead
+// "&" and "=" is added to `splits`, at its offset from `base`.
+template <bool ListSplits>
+char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consumed,
+                 const char* base = nullptr, std::vector<FormSplit>* splits = nullptr)
 {
     const auto* src = reinterpret_cast<const unsigned char*>(in.data());
     const std::size_t n = in.size();
@@ -157,6 +164,10 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
         const unsigned char c = src[p];
         if (c != '%') {
             // Four bytes are always written; the slack allows for it.
+            if constexpr (ListSplits) {
+                if (c == kFieldBreakByte || c == kNameSeparatorByte)
+                    splits->push_back({static_cast<std::size_t>(dst - base), c == kFieldBreakByte});
+            }
             const LeadOutput& lead = kLead[c];
             std::memcpy(dst, lead.bytes, 4);
             dst += lead.length;
@@ -193,6 +204,20 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
     return dst;
 }
 
+// Appends the decoding of `in` to `out`; see DecodeFormSpan.
+template <bool ListSplits>
+std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
+                       std::vector<FormSplit>* splits)
+{
+    const std::size_t start = out.size();
+    out.resize(start + decodedBound(in) + kSlack);
+    std::size_t consumed = 0;
+    const char* end =
+        decodeInto<ListSplits>(in, atEnd, out.data() + start, consumed, out.data(), splits);
+    out.resize(static_cast<std::size_t>(end - out.data()));
+    return consumed;
+}
+
 // Text decoded in one go is decoded in pieces of this size, each sizing only
 // its own part of the result, so that a long text never has more memory in
 // use than its result and one piece's worth.
@@ -202,12 +227,23 @@ constexpr std::size_t kPiece = 256 * 1024;
 
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out)
 {
-    const std::size_t start = out.size();
-    out.resize(start + decodedBound(in) + kSlack);
-    std::size_t consumed = 0;
-    const char* end = decodeInto(in, atEnd, out.data() + start, consumed);
-    out.resize(static_cast<std::size_t>(end - out.data()));
-    return consumed;
+    return decodeSpan<false>(in, atEnd, out, nullptr);
+}
+
+std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
+                           std::vector<FormSplit>& splits)
+{
+    return decodeSpan<true>(in, atEnd, out, &splits);
+}
+
+std::string_view FormFieldBreak()
+{
+    return {kLead[kFieldBreakByte].bytes, kLead[kFieldBreakByte].length};
+}
+
+std::string_view FormNameSeparator()
+{
+    return {kLead[kNameSeparatorByte].bytes, kLead[kNameSeparatorByte].length};
 }
 
 std::string DecodeFormText(std::string_view encoded)

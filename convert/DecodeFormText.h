@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Turns the body of an e-mailed form ("name=value&name2=value2", "+" for a
 // space, a few "%" escapes) into readable text: one field per paragraph,
@@ -20,6 +21,24 @@ std::string DecodeFormText(std::string_view encoded);
 // bytes again at the front of the next piece. With `atEnd` true it consumes
 // everything, exactly as DecodeFormText does.
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out);
+
+// Where the decoder wrote a field break or a name separator: a lead "&" or
+// "=" of the encoded text. An "&" or "=" consumed by an escape, or decoded
+// from one, is no such place.
+struct FormSplit
+{
+    std::size_t at;  // offset in the output string of the bytes written for it
+    bool fieldBreak; // true for the field break, false for the name separator
+};
+
+// The same as above, also listing in `splits` every field break and name
+// separator written, in order.
+std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
+                           std::vector<FormSplit>& splits);
+
+// The bytes written for a field break ("\r\n\r\n") and a name separator (" :: ").
+std::string_view FormFieldBreak();
+std::string_view FormNameSeparator();
 
 // The decoded text is never longer than this many times the encoded text.
 constexpr std::size_t kMaxDecodeGrowth = 4;

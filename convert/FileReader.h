@@ -23,6 +23,8 @@ public:
     std::size_t read(char* buffer, std::size_t max);
 
     const std::string& name() const { return m_name; }
+    // The open file's descriptor, still owned by the reader.
+    int handle() const { return m_file.handle(); }
 
     // The file's identity, to tell when two names are the same file.
     bool sameFileAs(const struct stat& other) const;

@@ -1,15 +1,22 @@
 #include "FormStreamDecoder.h"
 
-#include "DecodeFormText.h"
+namespace {
+std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
+                       std::vector<FormSplit>* splits)
+{
+    return splits ? DecodeFormSpan(in, atEnd, out, *splits) : DecodeFormSpan(in, atEnd, out);
+}
+} // namespace
 
-void FormStreamDecoder::feed(std::string_view piece, std::string& out)
+void FormStreamDecoder::feed(std::string_view piece, std::string& out,
+                             std::vector<FormSplit>* splits)
 {
     if (!m_pending.empty()) {
         // Complete the held-back escape with a few bytes of the new piece, so
         // that the bulk of the piece is decoded in place without a copy.
         const std::size_t take = std::min<std::size_t>(piece.size(), 8);
         m_pending.append(piece.substr(0, take));
-        const std::size_t used = DecodeFormSpan(m_pending, false, out);
+        const std::size_t used = decodeSpan(m_pending, false, out, splits);
         if (used < m_pending.size() - take) {
             // Still not enough to decide: the whole piece was short.
             m_pending.erase(0, used);
@@ -19,12 +26,12 @@ void FormStreamDecoder::feed(std::string_view piece, std::string& out)
         m_pending.clear();
         piece.remove_prefix(skip);
     }
-    const std::size_t used = DecodeFormSpan(piece, false, out);
+    const std::size_t used = decodeSpan(piece, false, out, splits);
     m_pending.assign(piece.substr(used));
 }
 
-void FormStreamDecoder::finish(std::string& out)
+void FormStreamDecoder::finish(std::string& out, std::vector<FormSplit>* splits)
 {
-    DecodeFormSpan(m_pending, true, out);
+    decodeSpan(m_pending, true, out, splits);
     m_pending.clear();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "DecodeFormText.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Decodes a form body that arrives in pieces, with the same result as
 // DecodeFormText on the whole text wherever the pieces are cut. It holds back
@@ -10,10 +13,12 @@ class FormStreamDecoder
 {
 public:
     // Appends to `out` the decoding of everything that is certain so far.
-    void feed(std::string_view piece, std::string& out);
+    // With `splits`, every field break and name separator written is listed
+    // there (see DecodeFormSpan).
+    void feed(std::string_view piece, std::string& out, std::vector<FormSplit>* splits = nullptr);
     // Appends the decoding of what was held back. The decoder is then ready
     // for a new text.
-    void finish(std::string& out);
+    void finish(std::string& out, std::vector<FormSplit>* splits = nullptr);
 
 private:
     std::string m_pending; // bytes of an escape that may continue in the next piece

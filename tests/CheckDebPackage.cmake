@@ -16,7 +16,7 @@ endif()
 
 execute_process(COMMAND "${DPKG_DEB}" -f ${debs} Depends OUTPUT_VARIABLE depends)
 foreach(package IN ITEMS libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libcurl4
-        qt6-wayland fonts-liberation2)
+        qt6-wayland fonts-liberation2 libgmime-3.0-0)
     if(NOT depends MATCHES "(^|, )${package}( |,|$)")
         message(SEND_ERROR "the package does not depend on ${package}: ${depends}")
     endif()

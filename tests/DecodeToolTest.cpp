@@ -5,8 +5,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <sstream>
 #include <sys/stat.h>
 
 using namespace std::string_literals;
@@ -56,7 +58,7 @@ TEST_F(DecodeToolTest, DecodesStandardInputAndEachFileUpToItsNul)
     const QString b = write("b.txt", "%21x\0=ignored"s);
     const ToolRun run = decodeTool({a, "-", b}, "+");
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, "a :: 50 !x");
+    EXPECT_EQ(run.out, "a :: 50\r\n\r\n \r\n\r\n!x"); // a field break between inputs
 }
 
 TEST_F(DecodeToolTest, LargeInputMatchesTheWholeTextDecoder)
@@ -102,7 +104,7 @@ TEST_F(DecodeToolTest, StandardOutputGoesOnAfterAFailedInput)
     const ToolRun run = decodeTool(
         {write("a.txt", "a=1"), dir.filePath("missing"), dir.path(), write("b.txt", "b=2")});
     EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.out, "a :: 1b :: 2");
+    EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2");
     EXPECT_NE(run.err.find("missing\": No such file or directory"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Is a directory"), std::string::npos) << run.err;
 }
@@ -167,6 +169,142 @@ TEST_F(DecodeToolTest, UsageHelpAndVersion)
     }
     const ToolRun help = decodeTool({"--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("Usage: formtidy-decode [-o OUT] [FILE...]"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage: formtidy-decode [--mail] [--format FORMAT] [-o OUT] [FILE...]"),
+              std::string::npos);
+    EXPECT_EQ(decodeTool({"--format", "xml", in}).code, 2);
+    EXPECT_EQ(decodeTool({"--format"}).code, 2);
     EXPECT_EQ(decodeTool({"--version"}).out, "formtidy-decode 2.0.0.1\n");
+}
+
+// Mail input and the output formats, on mails that the tests write themselves.
+namespace {
+std::string message(const std::string& id, const std::string& headers, const std::string& body)
+{
+    return "From: Web Form <form@example.org>\nTo: sales@example.org\nSubject: Form\n"
+           "Message-ID: <" +
+           id + ">\nDate: Tue, 8 Dec 2026 10:00:00 +0000\nMIME-Version: 1.0\n" + headers + "\n" +
+           body + "\n";
+}
+
+std::string mbox(const std::vector<std::string>& messages)
+{
+    std::string out;
+    for (const std::string& m : messages)
+        out += "From form@example.org Tue Dec  8 10:00:00 2026\n" + m + "\n";
+    return out;
+}
+
+const std::string kForm = "name=Jane+Doe&note=Hi%21%0D%0ABye&size=2";
+
+// The form in quoted-printable, with a soft line break, and in base64.
+const std::string kQuotedMail = message("qp@example.org",
+                                        "Content-Type: text/plain; charset=us-ascii\n"
+                                        "Content-Transfer-Encoding: quoted-printable\n",
+                                        "name=3DJane+Doe&note=3DHi%21%0D%0A=\nBye&size=3D2");
+const std::string kBase64Mail = message("b64@example.org",
+                                        "Content-Type: text/plain\n"
+                                        "Content-Transfer-Encoding: base64\n",
+                                        "bmFtZT1KYW5lK0RvZSZub3RlPUhpJTIxJTBEJTBBQnllJnNpemU9Mg==");
+// An attachment after a text part, inside multipart/alternative within multipart/mixed.
+const std::string kAttachmentMail =
+    message("att@example.org", "Content-Type: multipart/mixed; boundary=\"outer\"\n",
+            "--outer\nContent-Type: multipart/alternative; boundary=\"inner\"\n\n"
+            "--inner\nContent-Type: text/plain\n\nThe form is attached.\n"
+            "--inner\nContent-Type: text/html\n\n<p>The form is attached.</p>\n--inner--\n"
+            "--outer\nContent-Type: application/x-www-form-urlencoded\n"
+            "Content-Disposition: attachment; filename=\"POSTDATA.ATT\"\n"
+            "Content-Transfer-Encoding: base64\n\n"
+            "bmFtZT1KYW5lK0RvZSZub3RlPUhpJTIxJTBEJTBBQnllJnNpemU9Mg==\n--outer--\n");
+// No form: text in two kinds, neither of them a form part.
+const std::string kAlternativeMail =
+    message("alt@example.org", "Content-Type: multipart/alternative; boundary=\"b\"\n",
+            "--b\nContent-Type: text/plain\n\na=1\n--b\nContent-Type: text/html\n\n<p>a=1</p>\n"
+            "--b--\n");
+} // namespace
+
+TEST_F(DecodeToolTest, MailFormBodiesAreDecodedAsQuickConvertDecodesThem)
+{
+    const std::string expected = DecodeFormText(kForm);
+    const std::string formMail =
+        message("form@example.org", "Content-Type: application/x-www-form-urlencoded\n", kForm);
+    for (const std::string& mail : {kQuotedMail, kBase64Mail, kAttachmentMail, formMail}) {
+        const ToolRun run = decodeTool({"--mail", write("m.eml", mail)});
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, expected) << mail;
+    }
+    // Line ends of CR LF, a part without a transfer encoding, a NUL ending the text.
+    std::string crlf = message("crlf@example.org", "Content-Type: text/plain\n", "a=1&b=2\0c=3"s);
+    for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
+        crlf.insert(at, "\r");
+    EXPECT_EQ(decodeTool({"--mail", "-"}, crlf).out, "a :: 1\r\n\r\nb :: 2");
+    // Line breaks in the text are kept, but not those that end the mail.
+    const std::string lines = message("lines@example.org", "", "a=1\nb=2\n\n\n");
+    EXPECT_EQ(decodeTool({"--mail"}, lines).out, "a :: 1\nb :: 2");
+}
+
+TEST_F(DecodeToolTest, MboxGivesEachMessageAndNamesOneWithoutAForm)
+{
+    const QString inbox = write("inbox.mbox", mbox({kBase64Mail, kAlternativeMail, kQuotedMail}));
+    const ToolRun run = decodeTool({"--mail", inbox});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, DecodeFormText(kForm + "&" + kForm));
+    EXPECT_NE(run.err.find("inbox.mbox\", message 2 <alt@example.org>: it has no"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("message 1"), std::string::npos) << run.err;
+    // The same through a pipe.
+    EXPECT_EQ(decodeTool({"--mail"}, read("inbox.mbox")).out, run.out);
+    // Not a mail at all.
+    const ToolRun garbage = decodeTool({"--mail", write("form.txt", "a=1")});
+    EXPECT_EQ(garbage.code, 1);
+    EXPECT_NE(garbage.err.find("form.txt\", message 1"), std::string::npos) << garbage.err;
+}
+
+TEST_F(DecodeToolTest, CsvHasARowPerMailAndAColumnPerField)
+{
+    // The output file is written although a mail has no form, and replaced whole.
+    const QString out = write("forms.csv", "old");
+    const std::string odd = message("odd@example.org", "Content-Type: text/plain\n",
+                                    "name=Smith,+\"Al\"&note=x%0D%0Ay&name=Bo&solo");
+    const std::string in =
+        write("in.mbox", mbox({kQuotedMail, kAlternativeMail, odd})).toStdString();
+    const ToolRun run = decodeTool({"--mail", "--format", "csv", "-o", out, in.c_str()});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(read("forms.csv"), "source,name,note,size,name#2,\r\n" + in +
+                                     "#1,Jane Doe,\"Hi!\r\nBye\",2,,\r\n" + in +
+                                     "#3,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,solo\r\n");
+}
+
+TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
+{
+    const std::string latin = message("latin@example.org", "Content-Type: text/plain\n",
+                                      "city=Z\xfcrich&sign=\x80&q=%22a\\b%22");
+    const ToolRun run =
+        decodeTool({"--mail", "--format=json", write("in.mbox", mbox({kAttachmentMail, latin}))});
+    EXPECT_EQ(run.code, 0) << run.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream text(run.out);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 2u) << run.out;
+    EXPECT_EQ(lines[0]["message_id"], "att@example.org");
+    EXPECT_EQ(lines[0]["date"], "Tue, 8 Dec 2026 10:00:00 +0000");
+    EXPECT_EQ(lines[0]["fields"], nlohmann::json::parse(R"([["name","Jane Doe"],
+                                   ["note","Hi!\r\nBye"],["size","2"]])"));
+    EXPECT_EQ(lines[1]["fields"], nlohmann::json::parse(R"([["city","Zürich"],["sign","€"],
+                                   ["q","a\\b"]])"));
+    EXPECT_EQ(lines[1]["source"], dir.filePath("in.mbox").toStdString() + "#2");
+}
+
+TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
+{
+    const std::string a = write("a.txt", "x=1&y=2").toStdString();
+    const std::string b = write("b.txt", "y=3&z").toStdString();
+    const ToolRun csv = decodeTool({"--format", "csv", a.c_str(), b.c_str()});
+    EXPECT_EQ(csv.out, "source,x,y,\r\n" + a + ",1,2,\r\n" + b + ",,3,z\r\n");
+    const ToolRun json = decodeTool({"--format", "json", a.c_str()});
+    const nlohmann::json line = nlohmann::json::parse(json.out);
+    EXPECT_EQ(line["source"], a);
+    EXPECT_EQ(line["fields"], nlohmann::json::parse(R"([["x","1"],["y","2"]])"));
+    EXPECT_FALSE(line.contains("message_id"));
 }

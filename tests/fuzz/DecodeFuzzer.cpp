@@ -1,8 +1,10 @@
 // Differential fuzzing of the decoder: DecodeFormText against the plain
 // reference decoder, and the streaming decoder, cut where the fuzzer chooses,
-// against DecodeFormText. Any difference aborts.
+// against DecodeFormText; the fields of the text, split in the same pieces and
+// joined back, against DecodeFormText. Any difference aborts.
 #include "ReferenceDecoder.h"
 #include "convert/DecodeFormText.h"
+#include "convert/FormFieldSplitter.h"
 #include "convert/FormStreamDecoder.h"
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 [[noreturn]] void mismatch(const char* what, std::string_view text)
@@ -39,14 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FormStreamDecoder stream;
     std::string streamed;
+    std::vector<FormField> fields;
+    FormFieldSplitter splitter([&fields](FormField& field) { fields.push_back(field); });
     std::size_t at = 0;
     for (int i = 0; at < text.size(); ++i) {
         const std::size_t piece = 1 + cuts[i % 4] % 17;
         stream.feed(text.substr(at, piece), streamed);
+        splitter.feed(text.substr(at, piece));
         at += piece;
     }
     stream.finish(streamed);
+    splitter.finish();
     if (streamed != decoded)
         mismatch("streaming decoder differs from DecodeFormText", text);
+    if (FormFieldSplitter::join(fields) != decoded)
+        mismatch("fields joined back differ from DecodeFormText", text);
     return 0;
 }
