@@ -1,15 +1,35 @@
 #include "StandardFormDecoder.h"
 
 namespace {
+// Per byte: whether it ends a run of bytes copied as they are ("&", "=", "+"
+// and "%"), and its value as a hexadecimal digit (-1 for none).
+struct ByteTable
+{
+    bool special[256] = {};
+    signed char hex[256] = {};
+    constexpr ByteTable()
+    {
+        for (const unsigned char c : {'&', '=', '+', '%'})
+            special[c] = true;
+        for (int c = 0; c < 256; ++c)
+            hex[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                     : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                     : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                            : -1;
+    }
+};
+constexpr ByteTable kBytes;
+
+std::size_t findSpecial(std::string_view piece, std::size_t from)
+{
+    while (from < piece.size() && !kBytes.special[static_cast<unsigned char>(piece[from])])
+        ++from;
+    return from;
+}
+
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return kBytes.hex[static_cast<unsigned char>(c)];
 }
 } // namespace
 
@@ -36,12 +56,29 @@ void StandardFormDecoder::feed(std::string_view piece, std::string& out,
         }
         if (m_place != Place::Between) {
             // Copy a run of ordinary bytes in one go.
-            const std::size_t special = piece.find_first_of("&=+%", i);
-            const std::size_t end = special == std::string_view::npos ? piece.size() : special;
+            const std::size_t end = findSpecial(piece, i);
             out.append(piece.substr(i, end - i));
             i = end;
             if (i == piece.size())
                 break;
+            // The common cases at once: a whole escape in this piece, and "+".
+            if (piece[i] == '%' && i + 2 < piece.size()) {
+                const int high = hexValue(piece[i + 1]);
+                const int low = hexValue(piece[i + 2]);
+                if (high >= 0 && low >= 0) {
+                    out += static_cast<char>(high * 16 + low);
+                    i += 3;
+                } else {
+                    out += '%'; // the bytes after it are read afresh
+                    ++i;
+                }
+                continue;
+            }
+            if (piece[i] == '+') {
+                out += ' ';
+                ++i;
+                continue;
+            }
         }
         put(piece[i++], out, splits);
     }
