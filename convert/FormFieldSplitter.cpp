@@ -6,6 +6,8 @@ FormFieldSplitter::FormFieldSplitter(FieldSink sink, FormDecoding decoding)
 
 void FormFieldSplitter::feed(std::string_view piece)
 {
+    if (piece.empty())
+        return;
     m_decoder->feed(piece, m_decoded, &m_splits);
     take();
 }
