@@ -1,7 +1,7 @@
 #include "CsvWriter.h"
 
-CsvWriter::CsvWriter(Sink sink)
-    : m_sink(std::move(sink)), m_splitter([this](FormField& field) { add(field); })
+CsvWriter::CsvWriter(Sink sink, FormDecoding decoding)
+    : m_sink(std::move(sink)), m_splitter([this](FormField& field) { add(field); }, decoding)
 {}
 
 std::string CsvWriter::cell(std::string_view bytes)

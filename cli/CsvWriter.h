@@ -17,7 +17,7 @@
 class CsvWriter : public SubmissionWriter
 {
 public:
-    explicit CsvWriter(Sink sink);
+    CsvWriter(Sink sink, FormDecoding decoding);
 
     void begin(const Submission& submission) override;
     void feed(std::string_view encoded) override;

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <memory>
+#include <new>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,9 +29,15 @@ struct InputFailed
     std::string message;
 };
 
-void report(const char* message)
+void report(const std::string& message)
 {
-    std::fprintf(stderr, "formtidy-decode: %s\n", message);
+    std::fprintf(stderr, "formtidy-decode: %s\n", message.c_str());
+}
+
+// "FILE: reason", as Unix tools name a file that failed.
+std::string describe(const FileError& e)
+{
+    return e.path() + ": " + e.reason();
 }
 
 // Where the decoded text goes. Standard output, and any OUT that is the same
@@ -125,7 +132,7 @@ void decodeInput(FileReader& in, SubmissionWriter& writer)
             got = in.read(buffer.data(), buffer.size());
         } catch (const FileError& e) {
             writer.end();
-            throw InputFailed{e.what()};
+            throw InputFailed{describe(e)};
         }
         if (got == 0)
             break;
@@ -143,29 +150,27 @@ void decodeInput(FileReader& in, SubmissionWriter& writer)
 bool decodeMail(FileReader& in, SubmissionWriter& writer)
 {
     try {
-        return MailReader::readAll(in, writer,
-                                   [](const std::string& message) { report(message.c_str()); });
+        return MailReader::readAll(in, writer, report);
     } catch (const FileError& e) {
-        throw InputFailed{e.what()};
+        throw InputFailed{describe(e)};
     }
 }
 
-std::unique_ptr<SubmissionWriter> makeWriter(const std::string& format, SubmissionWriter::Sink sink)
+std::unique_ptr<SubmissionWriter> makeWriter(const std::string& format, FormDecoding decoding,
+                                             SubmissionWriter::Sink sink)
 {
     if (format == "csv")
-        return std::make_unique<CsvWriter>(std::move(sink));
+        return std::make_unique<CsvWriter>(std::move(sink), decoding);
     if (format == "json")
-        return std::make_unique<JsonLinesWriter>(std::move(sink));
-    return std::make_unique<TextWriter>(std::move(sink));
+        return std::make_unique<JsonLinesWriter>(std::move(sink), decoding);
+    return std::make_unique<TextWriter>(std::move(sink), decoding);
 }
 
 // Prints help or version text; a text that cannot be written is an error.
 int printText(const char* text)
 {
     if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        const std::string message =
-            FileError::fromErrno("write", "standard output", errno ? errno : EIO).what();
-        report(message.c_str());
+        report(describe(FileError::fromErrno("write", "standard output", errno ? errno : EIO)));
         return 1;
     }
     return 0;
@@ -173,23 +178,36 @@ int printText(const char* text)
 
 int usageError(const std::string& message)
 {
-    std::fprintf(stderr, "formtidy-decode: %s\n%s", message.c_str(), DecodeTool::usage());
+    report(message);
+    std::fputs("Try 'formtidy-decode --help' for more information.\n", stderr);
     return 2;
 }
+
+const char kVersion[] = "formtidy-decode " FORMTIDY_VERSION "\n"
+                        "Copyright (c) 2026 The Formtidy authors\n"
+                        "License: MIT <https://opensource.org/licenses/MIT>\n"
+                        "This is free software: you are free to change and redistribute it.\n"
+                        "There is NO WARRANTY, to the extent permitted by law.\n";
 
 } // namespace
 
 const char* DecodeTool::usage()
 {
-    return "Usage: formtidy-decode [--mail] [--format FORMAT] [-o OUT] [FILE...]\n"
+    return "Usage: formtidy-decode [--mail] [--format FORMAT] [--decode MODE]\n"
+           "                       [-o OUT] [FILE...]\n"
            "Decodes form data sent by e-mail (name=value&name2=value2) into readable\n"
            "text, one field per paragraph written as \"name :: value\".\n"
            "\n"
-           "With no FILE, or where FILE is -, reads standard input. Each FILE is\n"
-           "decoded on its own, up to its first NUL byte, as one submission; in text\n"
-           "one field break goes between two submissions, and an empty input gives\n"
-           "empty output. On standard output, an input that fails is reported and\n"
-           "the others are still decoded.\n"
+           "By default it decodes exactly as the Formtidy window does, which keeps only\n"
+           "a few escapes: \"@\" becomes \"0\" and letters outside ASCII are lost. Use\n"
+           "--decode standard for the data as today's browsers send it.\n"
+           "\n"
+           "With no FILE, or where FILE is -, reads standard input; a FILE may also be\n"
+           "a pipe, /dev/stdin or <(command). Each FILE is decoded on its own, up to\n"
+           "its first NUL byte, as one submission; in text one field break goes\n"
+           "between two submissions, and an empty input gives empty output. On\n"
+           "standard output, an input that fails is reported and the others are\n"
+           "still decoded.\n"
            "\n"
            "      --mail        read each FILE as a saved mail: one message, or an mbox\n"
            "                    of many. Each message is a submission: its first part of\n"
@@ -205,6 +223,10 @@ const char* DecodeTool::usage()
            "                    json: one JSON object per submission and line, with\n"
            "                    \"source\", \"message_id\" and \"date\" for mail, and\n"
            "                    \"fields\" as [name, value] pairs\n"
+           "      --decode MODE faithful (the default): exactly as the window's Convert\n"
+           "                    and Quick Convert, dropping most escapes;\n"
+           "                    standard: as browsers encode, every %XX escape and \"+\"\n"
+           "                    for a space, so nothing is lost\n"
            "  -o, --output OUT  write to OUT instead of standard output; a file OUT is\n"
            "                    replaced only when every input was read, and may\n"
            "                    be one of the inputs. Standard output under another\n"
@@ -231,16 +253,20 @@ int DecodeTool::run(const std::vector<std::string>& args)
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    static const option longOptions[] = {
-        {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
-        {"output", required_argument, nullptr, 'o'}, {"mail", no_argument, nullptr, 'm'},
-        {"format", required_argument, nullptr, 'f'}, {nullptr, 0, nullptr, 0}};
+    static const option longOptions[] = {{"help", no_argument, nullptr, 'h'},
+                                         {"version", no_argument, nullptr, 'V'},
+                                         {"output", required_argument, nullptr, 'o'},
+                                         {"mail", no_argument, nullptr, 'm'},
+                                         {"format", required_argument, nullptr, 'f'},
+                                         {"decode", required_argument, nullptr, 'd'},
+                                         {nullptr, 0, nullptr, 0}};
     optind = 0; // start afresh, also when run twice in one process
     opterr = 0;
     std::string output;
     bool toStandardOutput = true;
     bool mail = false;
     std::string format = "text";
+    FormDecoding decoding = FormDecoding::Faithful;
     const int argc = static_cast<int>(argv.size() - 1);
     for (int c; (c = getopt_long(argc, argv.data(), ":ho:", longOptions, nullptr)) != -1;) {
         const std::string word = argv[optind - 1];
@@ -248,7 +274,7 @@ int DecodeTool::run(const std::vector<std::string>& args)
         case 'h':
             return printText(usage());
         case 'V':
-            return printText("formtidy-decode " FORMTIDY_VERSION "\n");
+            return printText(kVersion);
         case 'o':
             output = optarg;
             if (output.empty())
@@ -261,13 +287,20 @@ int DecodeTool::run(const std::vector<std::string>& args)
         case 'f':
             format = optarg;
             if (format != "text" && format != "csv" && format != "json")
-                return usageError("unknown format \"" + format + "\" (text, csv or json)");
+                return usageError("unknown format '" + format + "' (text, csv or json)");
+            break;
+        case 'd':
+            if (std::string(optarg) == "standard")
+                decoding = FormDecoding::Standard;
+            else if (std::string(optarg) != "faithful")
+                return usageError("unknown decoding '" + std::string(optarg) +
+                                  "' (faithful or standard)");
             break;
         case ':':
-            return usageError(word + " needs a file name");
+            return usageError("option '" + word + "' needs a value");
         default:
-            return usageError("unknown option " +
-                              (optopt ? "-" + std::string(1, char(optopt)) : word));
+            return usageError("unknown option '" +
+                              (optopt ? "-" + std::string(1, char(optopt)) : word) + "'");
         }
     }
     // getopt_long has moved the file names behind the options.
@@ -290,14 +323,15 @@ int DecodeTool::run(const std::vector<std::string>& args)
     std::vector<std::unique_ptr<FileReader>> readers;
     for (const std::string& name : inputs) {
         try {
-            auto in =
-                name == "-" ? std::make_unique<FileReader>() : std::make_unique<FileReader>(name);
+            // A FIFO's open waits for its writer, as a Unix tool's does.
+            auto in = name == "-" ? std::make_unique<FileReader>()
+                                  : std::make_unique<FileReader>(name, FileReader::Accept::Streams);
             // Appending a file to itself would never reach its end.
             if (outKnown && out.st_size > 0 && in->sameFileAs(out))
-                throw FileError("read", in->name(), "It is also the output");
+                throw FileError("read", in->name(), "input file is output file");
             readers.push_back(std::move(in));
         } catch (const FileError& e) {
-            report(e.what());
+            report(describe(e));
             failed = true;
             readers.push_back(nullptr);
         }
@@ -314,7 +348,7 @@ int DecodeTool::run(const std::vector<std::string>& args)
             sink.write(pending);
             pending.clear();
         };
-        const auto writer = makeWriter(format, [&](std::string_view bytes) {
+        const auto writer = makeWriter(format, decoding, [&](std::string_view bytes) {
             pending += bytes;
             if (pending.size() >= kPiece)
                 flush();
@@ -332,7 +366,7 @@ int DecodeTool::run(const std::vector<std::string>& args)
                     decodeInput(*in, *writer);
             } catch (const InputFailed& e) {
                 flush();
-                report(e.message.c_str());
+                report(e.message);
                 failed = true;
                 if (!sink.streams())
                     return 1;
@@ -344,6 +378,12 @@ int DecodeTool::run(const std::vector<std::string>& args)
         if (!failed)
             sink.commit();
         failed |= messageFailed;
+    } catch (const FileError& e) {
+        report(describe(e));
+        return 1;
+    } catch (const std::bad_alloc&) {
+        report("out of memory");
+        return 1;
     } catch (const std::exception& e) {
         report(e.what());
         return 1;

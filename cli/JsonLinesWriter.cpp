@@ -30,12 +30,14 @@ std::string jsonOptional(const std::optional<std::string>& text)
 
 } // namespace
 
-JsonLinesWriter::JsonLinesWriter(Sink sink)
-    : m_sink(std::move(sink)), m_splitter([this](FormField& field) {
-          m_sink((m_firstField ? "[" : ",[") + jsonString(field.name) + "," +
-                 jsonString(field.value) + "]");
-          m_firstField = false;
-      })
+JsonLinesWriter::JsonLinesWriter(Sink sink, FormDecoding decoding)
+    : m_sink(std::move(sink)), m_splitter(
+                                   [this](FormField& field) {
+                                       m_sink((m_firstField ? "[" : ",[") + jsonString(field.name) +
+                                              "," + jsonString(field.value) + "]");
+                                       m_firstField = false;
+                                   },
+                                   decoding)
 {}
 
 std::string JsonLinesWriter::jsonString(std::string_view bytes)

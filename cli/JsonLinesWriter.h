@@ -12,7 +12,7 @@
 class JsonLinesWriter : public SubmissionWriter
 {
 public:
-    explicit JsonLinesWriter(Sink sink);
+    JsonLinesWriter(Sink sink, FormDecoding decoding);
 
     void begin(const Submission& submission) override;
     void feed(std::string_view encoded) override;

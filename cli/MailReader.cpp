@@ -155,7 +155,7 @@ bool feedContent(GMimePart* part, SubmissionWriter& writer)
 std::string describe(const std::string& file, int number, GMimeMessage* message)
 {
     const char* id = message ? g_mime_message_get_message_id(message) : nullptr;
-    return "\"" + file + "\", message " + std::to_string(number) +
+    return file + ": message " + std::to_string(number) +
            (id ? " <" + std::string(id) + ">" : std::string(" (no Message-ID)"));
 }
 
@@ -183,14 +183,14 @@ bool MailReader::readAll(FileReader& in, SubmissionWriter& writer, const Report&
         ++number;
         GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
         if (!message) {
-            report(describe(in.name(), number, nullptr) + ": it cannot be read as a mail message.");
+            report(describe(in.name(), number, nullptr) + ": it cannot be read as a mail message");
             return false; // the parser cannot find the next message
         }
         GMimePart* part = formPart(message.get());
         if (!part) {
             report(describe(in.name(), number, message.get()) +
                    ": it has no application/x-www-form-urlencoded part and is not a single "
-                   "text/plain message.");
+                   "text/plain message");
             ok = false;
             continue;
         }
@@ -204,7 +204,7 @@ bool MailReader::readAll(FileReader& in, SubmissionWriter& writer, const Report&
         writer.end();
         if (!whole) {
             report(describe(in.name(), number, message.get()) +
-                   ": its form part could not be read to its end.");
+                   ": its form part could not be read to its end");
             ok = false;
         }
     }

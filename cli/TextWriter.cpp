@@ -11,13 +11,13 @@ void TextWriter::begin(const Submission&)
 
 void TextWriter::feed(std::string_view encoded)
 {
-    m_decoder.feed(encoded, m_decoded);
+    m_decoder->feed(encoded, m_decoded);
     flush();
 }
 
 void TextWriter::end()
 {
-    m_decoder.finish(m_decoded);
+    m_decoder->finish(m_decoded);
     flush();
 }
 

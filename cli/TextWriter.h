@@ -2,15 +2,19 @@
 
 #include "SubmissionWriter.h"
 
-#include "convert/FormStreamDecoder.h"
+#include "convert/FormDecoder.h"
 
-// The decoded text of each submission, exactly as Quick Convert writes it,
-// with one field break between two submissions. Streams: it holds no more
+#include <memory>
+
+// The decoded text of each submission (with faithful decoding exactly as Quick
+// Convert writes it), with one field break between two submissions. Streams: it holds no more
 // than one piece's decoding.
 class TextWriter : public SubmissionWriter
 {
 public:
-    explicit TextWriter(Sink sink) : m_sink(std::move(sink)) {}
+    TextWriter(Sink sink, FormDecoding decoding)
+        : m_sink(std::move(sink)), m_decoder(FormDecoder::create(decoding))
+    {}
 
     void begin(const Submission& submission) override;
     void feed(std::string_view encoded) override;
@@ -20,7 +24,7 @@ private:
     void flush();
 
     Sink m_sink;
-    FormStreamDecoder m_decoder;
+    std::unique_ptr<FormDecoder> m_decoder;
     std::string m_decoded;
     bool m_first = true;
 };

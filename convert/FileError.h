@@ -15,7 +15,9 @@ public:
     static FileError fromErrno(const std::string& action, const std::string& path, int err);
 
     const std::string& path() const { return m_path; }
+    const std::string& reason() const { return m_reason; }
 
 private:
     std::string m_path;
+    std::string m_reason;
 };

@@ -11,10 +11,12 @@
 
 FileReader::FileReader(const QString& path) : FileReader(QFile::encodeName(path).toStdString()) {}
 
-FileReader::FileReader(const std::string& path) : m_name(path)
+FileReader::FileReader(const std::string& path, Accept accept) : m_name(path)
 {
-    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer, where
+    // FIFOs are refused anyway.
+    const bool streams = accept == Accept::Streams;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (streams ? 0 : O_NONBLOCK));
     if (fd < 0)
         throw FileError::fromErrno("open", path, errno);
     struct stat st
@@ -25,7 +27,8 @@ FileReader::FileReader(const std::string& path) : m_name(path)
         ::close(fd);
         throw FileError::fromErrno("open", path, err);
     }
-    if (!S_ISREG(st.st_mode)) {
+    const bool stream = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
+    if (!S_ISREG(st.st_mode) && !(streams && stream)) {
         ::close(fd);
         if (S_ISDIR(st.st_mode))
             throw FileError::fromErrno("open", path, EISDIR);

@@ -6,14 +6,24 @@
 #include <string>
 #include <sys/stat.h>
 
-// Reads a file as bytes. Only regular files are read: a folder, a FIFO or a
-// device is refused at once instead of blocking or running forever.
+// Reads a file as bytes. Unless told otherwise only regular files are read: a
+// folder, a FIFO or a device is refused at once instead of blocking or running
+// forever.
 class FileReader
 {
 public:
+    enum class Accept
+    {
+        RegularFiles,
+        // Also FIFOs, sockets and character devices, such as /dev/stdin or a
+        // shell's <(...): the open of a FIFO waits for its writer. For a
+        // program without a window to freeze.
+        Streams,
+    };
+
     // Opens `path` for reading; throws FileError when it cannot. The name is
     // taken as the system takes it, in bytes.
-    explicit FileReader(const std::string& path);
+    explicit FileReader(const std::string& path, Accept accept = Accept::RegularFiles);
     explicit FileReader(const QString& path);
     // Reads standard input, whatever kind of file it is.
     FileReader();

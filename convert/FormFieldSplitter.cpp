@@ -1,22 +1,24 @@
 #include "FormFieldSplitter.h"
 
+FormFieldSplitter::FormFieldSplitter(FieldSink sink, FormDecoding decoding)
+    : m_sink(std::move(sink)), m_decoder(FormDecoder::create(decoding))
+{}
+
 void FormFieldSplitter::feed(std::string_view piece)
 {
     if (piece.empty())
         return;
-    m_started = true;
-    m_decoder.feed(piece, m_decoded, &m_splits);
+    m_decoder->feed(piece, m_decoded, &m_splits);
     take();
 }
 
 void FormFieldSplitter::finish()
 {
-    m_decoder.finish(m_decoded, &m_splits);
+    const bool anyField = m_decoder->finish(m_decoded, &m_splits);
     take();
-    if (m_started)
+    if (anyField)
         m_sink(m_field);
     m_field = FormField();
-    m_started = false;
 }
 
 void FormFieldSplitter::take()

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "DecodeFormText.h"
-#include "FormStreamDecoder.h"
+#include "FormDecoder.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +19,9 @@ struct FormField
     bool named = false;
 };
 
-// Splits a form body into its fields where DecodeFormText writes a field break
-// and, within a field, where it writes its first name separator. A later
+// Splits a form body into its fields where the decoder (DecodeFormText unless
+// told otherwise) writes a field break and, within a field, where it writes its
+// first name separator. A later
 // separator stays in the value as DecodeFormText writes it. So the fields,
 // joined back with FormNameSeparator (where named) and FormFieldBreak, give
 // exactly DecodeFormText of the same text.
@@ -31,12 +33,12 @@ class FormFieldSplitter
 public:
     using FieldSink = std::function<void(FormField&)>;
 
-    explicit FormFieldSplitter(FieldSink sink) : m_sink(std::move(sink)) {}
+    explicit FormFieldSplitter(FieldSink sink, FormDecoding decoding = FormDecoding::Faithful);
 
     void feed(std::string_view piece);
-    // Hands over the last field. An empty text has no fields; any other text
-    // has one more field than it has field breaks. The splitter is then ready
-    // for a new text.
+    // Hands over the last field. A text has one more field than it has field
+    // breaks, unless it has none at all (the empty text; in standard decoding
+    // also one of "&" alone). The splitter is then ready for a new text.
     void finish();
 
     // The fields of a whole text.
@@ -49,9 +51,8 @@ private:
     void take();
 
     FieldSink m_sink;
-    FormStreamDecoder m_decoder;
+    std::unique_ptr<FormDecoder> m_decoder;
     std::string m_decoded;
     std::vector<FormSplit> m_splits;
     FormField m_field;
-    bool m_started = false; // some text was fed
 };

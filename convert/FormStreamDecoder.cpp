@@ -11,6 +11,7 @@ std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
 void FormStreamDecoder::feed(std::string_view piece, std::string& out,
                              std::vector<FormSplit>* splits)
 {
+    m_started |= !piece.empty();
     if (!m_pending.empty()) {
         // Complete the held-back escape with a few bytes of the new piece, so
         // that the bulk of the piece is decoded in place without a copy.
@@ -30,8 +31,11 @@ void FormStreamDecoder::feed(std::string_view piece, std::string& out,
     m_pending.assign(piece.substr(used));
 }
 
-void FormStreamDecoder::finish(std::string& out, std::vector<FormSplit>* splits)
+bool FormStreamDecoder::finish(std::string& out, std::vector<FormSplit>* splits)
 {
     decodeSpan(m_pending, true, out, splits);
     m_pending.clear();
+    const bool started = m_started;
+    m_started = false;
+    return started;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DecodeFormText.h"
+#include "FormDecoder.h"
 
 #include <string>
 #include <string_view>
@@ -9,17 +10,15 @@
 // Decodes a form body that arrives in pieces, with the same result as
 // DecodeFormText on the whole text wherever the pieces are cut. It holds back
 // at most five bytes between pieces, so memory stays bounded by the piece size.
-class FormStreamDecoder
+class FormStreamDecoder : public FormDecoder
 {
 public:
-    // Appends to `out` the decoding of everything that is certain so far.
-    // With `splits`, every field break and name separator written is listed
-    // there (see DecodeFormSpan).
-    void feed(std::string_view piece, std::string& out, std::vector<FormSplit>* splits = nullptr);
-    // Appends the decoding of what was held back. The decoder is then ready
-    // for a new text.
-    void finish(std::string& out, std::vector<FormSplit>* splits = nullptr);
+    void feed(std::string_view piece, std::string& out,
+              std::vector<FormSplit>* splits = nullptr) override;
+    // Any text but the empty one has a field, though it may decode to nothing.
+    bool finish(std::string& out, std::vector<FormSplit>* splits = nullptr) override;
 
 private:
-    std::string m_pending; // bytes of an escape that may continue in the next piece
+    std::string m_pending;  // bytes of an escape that may continue in the next piece
+    bool m_started = false; // some text was fed
 };

@@ -1,4 +1,5 @@
 #include "convert/DecodeFormText.h"
+#include "DecodeInPieces.h"
 #include "ReferenceDecoder.h"
 #include "convert/FormStreamDecoder.h"
 
@@ -28,11 +29,7 @@ std::string randomFormText(std::mt19937& rng, std::size_t size)
 std::string decodeInPieces(const std::string& text, std::size_t piece)
 {
     FormStreamDecoder decoder;
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); i += piece)
-        decoder.feed(std::string_view(text).substr(i, piece), out);
-    decoder.finish(out);
-    return out;
+    return DecodeInPieces(decoder, text, piece);
 }
 } // namespace
 

@@ -79,24 +79,45 @@ TEST_F(DecodeToolTest, OutputFileIsReplacedOnlyOnSuccess)
     const ToolRun failed =
         decodeTool({"-o", out, write("in2.txt", "b=2"), dir.filePath("missing")});
     EXPECT_EQ(failed.code, 1);
-    EXPECT_NE(failed.err.find("missing\": No such file or directory"), std::string::npos)
-        << failed.err;
+    EXPECT_EQ(failed.err, "formtidy-decode: " + dir.filePath("missing").toStdString() +
+                              ": No such file or directory\n");
     EXPECT_EQ(read("out.txt"), "a :: 1");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 }
 
 TEST_F(DecodeToolTest, FaultsNameTheFileAndExitWithOne)
 {
-    const QString fifo = dir.filePath("fifo");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo), 0600), 0);
-    for (const QString& path : {fifo, dir.path(), QStringLiteral("/dev/zero")}) {
-        const ToolRun run = decodeTool({path});
-        EXPECT_EQ(run.code, 1) << path.toStdString();
-        EXPECT_NE(run.err.find(path.toStdString()), std::string::npos) << run.err;
-    }
+    const ToolRun folder = decodeTool({dir.path()});
+    EXPECT_EQ(folder.code, 1);
+    EXPECT_EQ(folder.err, "formtidy-decode: " + dir.path().toStdString() + ": Is a directory\n");
     const ToolRun unwritable = decodeTool({"-o", "/proc/formtidy-out.txt"}, "a=1");
     EXPECT_EQ(unwritable.code, 1);
-    EXPECT_NE(unwritable.err.find("/proc/formtidy-out.txt"), std::string::npos) << unwritable.err;
+    EXPECT_EQ(unwritable.err.rfind("formtidy-decode: /proc/formtidy-out.txt: ", 0), 0u)
+        << unwritable.err;
+    const QString self = write("self.txt", "a=1");
+    QProcess shell;
+    shell.start("sh", {"-c", "\"$0\" \"$1\" >>\"$1\"", QStringLiteral(FORMTIDY_DECODE_BIN), self});
+    ASSERT_TRUE(shell.waitForFinished(20000));
+    EXPECT_EQ(shell.exitCode(), 1);
+    EXPECT_EQ(shell.readAllStandardError().toStdString(),
+              "formtidy-decode: " + self.toStdString() + ": input file is output file\n");
+}
+
+TEST_F(DecodeToolTest, PipesAndDevicesAreReadByName)
+{
+    // A FIFO whose writer comes after the tool opened it, standard input by
+    // name, a shell's <(...), and a device that ends at its first NUL.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo), 0600), 0);
+    QProcess shell;
+    shell.start("bash", {"-c",
+                         "\"$0\" \"$1\" /dev/stdin <(printf c=3) /dev/zero <<<'b=2' & "
+                         "sleep 0.2; printf a=1 >\"$1\"; wait $!",
+                         QStringLiteral(FORMTIDY_DECODE_BIN), fifo});
+    ASSERT_TRUE(shell.waitForFinished(20000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_EQ(shell.readAllStandardOutput().toStdString(),
+              "a :: 1\r\n\r\nb :: 2\n\r\n\r\nc :: 3\r\n\r\n");
 }
 
 TEST_F(DecodeToolTest, StandardOutputGoesOnAfterAFailedInput)
@@ -105,8 +126,9 @@ TEST_F(DecodeToolTest, StandardOutputGoesOnAfterAFailedInput)
         {write("a.txt", "a=1"), dir.filePath("missing"), dir.path(), write("b.txt", "b=2")});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2");
-    EXPECT_NE(run.err.find("missing\": No such file or directory"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("Is a directory"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err, "formtidy-decode: " + dir.filePath("missing").toStdString() +
+                           ": No such file or directory\nformtidy-decode: " +
+                           dir.path().toStdString() + ": Is a directory\n");
 }
 
 TEST_F(DecodeToolTest, OutputNamesThatAreNotAFileToReplace)
@@ -151,10 +173,24 @@ TEST_F(DecodeToolTest, NamesAreBytes)
 
 TEST_F(DecodeToolTest, UsageHelpAndVersion)
 {
-    EXPECT_EQ(decodeTool({"--bogus"}).code, 2);
-    EXPECT_EQ(decodeTool({"-o"}).code, 2);
-    EXPECT_EQ(decodeTool({"-o", ""}).code, 2);
-    EXPECT_EQ(decodeTool({"--output="}).code, 2);
+    // A usage error is one line and a pointer to the help.
+    const std::pair<QStringList, std::string> usageErrors[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"-o"}, "option '-o' needs a value"},
+        {{"-o", ""}, "the output file name is empty"},
+        {{"--output="}, "the output file name is empty"},
+        {{"--format", "xml"}, "unknown format 'xml' (text, csv or json)"},
+        {{"--format"}, "option '--format' needs a value"},
+        {{"--decode", "raw"}, "unknown decoding 'raw' (faithful or standard)"},
+    };
+    for (const auto& [args, message] : usageErrors) {
+        const ToolRun run = decodeTool(args);
+        EXPECT_EQ(run.code, 2) << message;
+        EXPECT_EQ(run.err, "formtidy-decode: " + message +
+                               "\nTry 'formtidy-decode --help' for more information.\n");
+        EXPECT_EQ(run.out, "");
+    }
     const QString in = write("in.txt", "a=1");
     EXPECT_EQ(decodeTool({"-o" + dir.filePath("o1.txt"), in}).code, 0);
     EXPECT_EQ(decodeTool({in, "--output=" + dir.filePath("o2.txt")}).code, 0);
@@ -169,11 +205,10 @@ TEST_F(DecodeToolTest, UsageHelpAndVersion)
     }
     const ToolRun help = decodeTool({"--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("Usage: formtidy-decode [--mail] [--format FORMAT] [-o OUT] [FILE...]"),
-              std::string::npos);
-    EXPECT_EQ(decodeTool({"--format", "xml", in}).code, 2);
-    EXPECT_EQ(decodeTool({"--format"}).code, 2);
-    EXPECT_EQ(decodeTool({"--version"}).out, "formtidy-decode 2.0.0.1\n");
+    EXPECT_NE(help.out.find("--decode standard"), std::string::npos);
+    const std::string version = decodeTool({"--version"}).out;
+    EXPECT_EQ(version.rfind("formtidy-decode 2.0.0.1\n", 0), 0u) << version;
+    EXPECT_NE(version.find("License: MIT"), std::string::npos) << version;
 }
 
 // Mail input and the output formats, on mails that the tests write themselves.
@@ -248,16 +283,17 @@ TEST_F(DecodeToolTest, MboxGivesEachMessageAndNamesOneWithoutAForm)
     const ToolRun run = decodeTool({"--mail", inbox});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, DecodeFormText(kForm + "&" + kForm));
-    EXPECT_NE(run.err.find("inbox.mbox\", message 2 <alt@example.org>: it has no"),
-              std::string::npos)
-        << run.err;
+    EXPECT_EQ(run.err, "formtidy-decode: " + inbox.toStdString() +
+                           ": message 2 <alt@example.org>: it has no "
+                           "application/x-www-form-urlencoded part and is not a single "
+                           "text/plain message\n");
     EXPECT_EQ(run.err.find("message 1"), std::string::npos) << run.err;
     // The same through a pipe.
     EXPECT_EQ(decodeTool({"--mail"}, read("inbox.mbox")).out, run.out);
     // Not a mail at all.
     const ToolRun garbage = decodeTool({"--mail", write("form.txt", "a=1")});
     EXPECT_EQ(garbage.code, 1);
-    EXPECT_NE(garbage.err.find("form.txt\", message 1"), std::string::npos) << garbage.err;
+    EXPECT_NE(garbage.err.find("form.txt: message 1"), std::string::npos) << garbage.err;
 }
 
 TEST_F(DecodeToolTest, CsvHasARowPerMailAndAColumnPerField)
@@ -307,4 +343,23 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     EXPECT_EQ(line["source"], a);
     EXPECT_EQ(line["fields"], nlohmann::json::parse(R"([["x","1"],["y","2"]])"));
     EXPECT_FALSE(line.contains("message_id"));
+}
+
+TEST_F(DecodeToolTest, StandardDecodingKeepsWhatTheFaithfulOneDrops)
+{
+    const std::string form = "email=jose%40example.com&name=Jos%C3%A9";
+    const QString in = write("form.txt", form);
+    EXPECT_EQ(decodeTool({in}).out, "email :: jose0example.com\r\n\r\nname :: Jos39");
+    EXPECT_EQ(decodeTool({"--decode", "faithful", in}).out, DecodeFormText(form));
+    EXPECT_EQ(decodeTool({"--decode", "standard", in}).out,
+              "email :: jose@example.com\r\n\r\nname :: Jos\xc3\xa9");
+    // In every format and from mail: the base64 mail holds the same form as kForm.
+    const std::string mails = write("in.mbox", mbox({kBase64Mail, kQuotedMail})).toStdString();
+    const ToolRun csv =
+        decodeTool({"--decode=standard", "--mail", "--format", "csv", mails.c_str()});
+    EXPECT_EQ(csv.out, "source,name,note,size\r\n" + mails + "#1,Jane Doe,\"Hi!\r\nBye\",2\r\n" +
+                           mails + "#2,Jane Doe,\"Hi!\r\nBye\",2\r\n");
+    const ToolRun json = decodeTool({"--decode", "standard", "--format", "json", in});
+    EXPECT_EQ(nlohmann::json::parse(json.out)["fields"],
+              nlohmann::json::parse(R"([["email","jose@example.com"],["name","José"]])"));
 }

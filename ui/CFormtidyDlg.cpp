@@ -161,9 +161,16 @@ void CFormtidyDlg::createMenu()
                 popup->addSeparator();
                 continue;
             }
-            // The shortcut after the tab is shown but not bound: the panes
+            // The key after the tab is shown beside the item and told to
+            // screen readers as its accelerator, not as part of its name. It
+            // is bound only while the menu itself has the focus: the panes
             // handle those keys themselves.
-            QAction* action = popup->addAction(QString::fromLatin1(item.text));
+            const QStringList parts = QString::fromLatin1(item.text).split(QLatin1Char('\t'));
+            QAction* action = popup->addAction(parts.front());
+            if (parts.size() > 1) {
+                action->setShortcut(QKeySequence(parts.back()));
+                action->setShortcutContext(Qt::WidgetShortcut);
+            }
             action->setData(item.id);
             m_actions[item.id] = action;
         }
@@ -179,6 +186,13 @@ void CFormtidyDlg::createControls()
     m_btnConvert = new QPushButton(QStringLiteral("&Convert -->"), m_client);
     m_editResult = new TextPane(IDC_RESULT_TEXT, false, m_client);
     m_btnSave = new QPushButton(QStringLiteral("&Save File ->"), m_client);
+    m_editSource->setAccessibleName(QStringLiteral("Encoded form data"));
+    m_editSource->setAccessibleDescription(
+        QStringLiteral("The form data to convert, as the browser sent it: load, type or paste it "
+                       "here."));
+    m_editResult->setAccessibleName(QStringLiteral("Decoded text"));
+    m_editResult->setAccessibleDescription(
+        QStringLiteral("The decoded text, one field per paragraph written as name :: value."));
 
     m_btnLoad->setGeometry(dlu.rect(191, 14, 42, 15));
     m_editSource->setGeometry(dlu.rect(7, 7, 180, 235));
