@@ -19,7 +19,7 @@ foreach(size IN ITEMS 16 32 48)
 endforeach()
 install(FILES res/formtidy.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME ${FORMTIDY_APP_ID}.svg)
-install(FILES cli/formtidy-decode.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES cli/formtidy-decode.1 res/formtidy.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The licence, as Debian's copyright file: the MIT licence, which Debian
 # calls Expat, with its text indented as the format asks.
