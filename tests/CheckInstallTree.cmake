@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Installs the build into an empty prefix and checks what a desktop user gets:
-# both programs, the launcher entry, the icons at their sizes, the metainfo and
-# the man pages, all named by the one application id.
+# both programs, the launcher entry, the icons at their sizes and the metainfo,
+# all named by the one application id, the man pages and the licence.
 # cmake -DBUILD_DIR=... -DPREFIX=... -DAPP_ID=... [-DDESKTOP_FILE_VALIDATE=...] -P CheckInstallTree.cmake
 
 file(REMOVE_RECURSE "${PREFIX}")
@@ -22,7 +22,8 @@ foreach(path IN ITEMS
         ${icons}/48x48/apps/${APP_ID}.png
         ${icons}/scalable/apps/${APP_ID}.svg
         share/man/man1/formtidy-decode.1
-        share/man/man1/formtidy.1)
+        share/man/man1/formtidy.1
+        share/doc/formtidy/LICENSE)
     if(NOT EXISTS "${PREFIX}/${path}")
         message(SEND_ERROR "missing from the install tree: ${path}")
     endif()
