@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Installs the build into an empty prefix and checks what a desktop user gets:
-# both programs, the launcher entry, the icons at their sizes, the metainfo and
-# the man page, all named by the one application id.
+# both programs, the launcher entry, the icons at their sizes and the metainfo,
+# all named by the one application id, the man pages and the licence.
 # cmake -DBUILD_DIR=... -DPREFIX=... -DAPP_ID=... [-DDESKTOP_FILE_VALIDATE=...] -P CheckInstallTree.cmake
 
 file(REMOVE_RECURSE "${PREFIX}")
@@ -21,16 +21,18 @@ foreach(path IN ITEMS
         ${icons}/32x32/apps/${APP_ID}.png
         ${icons}/48x48/apps/${APP_ID}.png
         ${icons}/scalable/apps/${APP_ID}.svg
-        share/man/man1/formtidy-decode.1)
+        share/man/man1/formtidy-decode.1
+        share/man/man1/formtidy.1
+        share/doc/formtidy/LICENSE)
     if(NOT EXISTS "${PREFIX}/${path}")
         message(SEND_ERROR "missing from the install tree: ${path}")
     endif()
 endforeach()
 
-# The launcher starts the installed program and finds the installed icon, and
-# the metainfo names the launcher.
+# The launcher starts the installed program, finds the installed icon and is
+# tied to the window's WM_CLASS, and the metainfo names the launcher.
 file(STRINGS "${PREFIX}/share/applications/${APP_ID}.desktop" entry)
-foreach(line IN ITEMS "Exec=formtidy" "Icon=${APP_ID}")
+foreach(line IN ITEMS "Exec=formtidy" "Icon=${APP_ID}" "StartupWMClass=formtidy")
     if(NOT line IN_LIST entry)
         message(SEND_ERROR "the desktop entry lacks ${line}")
     endif()

@@ -44,8 +44,8 @@ fi
 # The real list: every package line is installed by some group.
 FORMTIDY_PACKAGES="$top/scripts/packages.txt"
 all=$(grep -v -E '^[[:space:]]*(#|$)|^\[' "$FORMTIDY_PACKAGES" | awk '{ print $1 }' | tr '\n' ' ')
-expect "every package of scripts/packages.txt" "$all" "$(listed run test ci)"
-for required in cmake qt6-base-dev libgtest-dev xvfb clang clang-format; do
+expect "every package of scripts/packages.txt" "$all" "$(listed run test ci deb)"
+for required in cmake qt6-base-dev libgtest-dev xvfb clang clang-format debhelper lintian; do
     case " $all " in *" $required "*) ;; *) echo "missing package: $required"; status=1 ;; esac
 done
 exit "$status"
