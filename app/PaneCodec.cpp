@@ -301,7 +301,7 @@ qsizetype PaneCodec::firstUnencodable(QStringView text, Encoding encoding)
                 ++i;
             else if (QChar::isSurrogate(ch))
                 return i;
-        } else if (!(ch >= 0xA0 && ch <= 0xFF) && unicodeToWindows1252(ch) == '?') {
+        } else if (unicodeToWindows1252(ch) == '?') {
             return i;
         }
     }
