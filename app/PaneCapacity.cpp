@@ -20,8 +20,6 @@ namespace {
 constexpr std::uint64_t kPerByte = 7;
 constexpr std::uint64_t kPerLine = 400;
 constexpr std::uint64_t kPerByteOfLongLine = 42;
-// Lines from this length up keep their layout, as TextPane does.
-constexpr std::uint64_t kLongLine = 4096;
 
 constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
 
@@ -41,7 +39,7 @@ Shape shapeOf(const Char* text, std::size_t size, IsBreak isBreak)
     for (std::size_t i = 0; i <= size; ++i) {
         if (i < size && !isBreak(text[i]))
             continue;
-        if (i - lineStart >= kLongLine)
+        if (i - lineStart >= std::size_t(PaneCapacity::kLongLine))
             shape.inLongLines += i - lineStart;
         if (i < size)
             ++shape.lines;

@@ -11,6 +11,10 @@
 class PaneCapacity
 {
 public:
+    // Lines at least this long, in characters, keep their layout between
+    // edits in a pane, which takes them more memory.
+    static constexpr int kLongLine = 4096;
+
     // Throws std::runtime_error with a message for the user when the text
     // about to replace or enter a pane will not fit. The message gives the
     // size and points to the commands that decode a file without showing it.

@@ -307,7 +307,7 @@ void TextPane::keepLongLinesFast()
         const QTextDocument* doc = document();
         for (QTextBlock block = doc->findBlock(from);
              block.isValid() && block.position() <= from + added; block = block.next()) {
-            if (block.length() >= kLongLine) {
+            if (block.length() >= PaneCapacity::kLongLine) {
                 block.layout()->setCacheEnabled(true);
                 wrapLongLinesAnywhere();
             }
@@ -331,7 +331,7 @@ bool TextPane::hasLongLine(QStringView text)
     qsizetype lineStart = 0;
     for (;;) {
         const qsizetype end = text.indexOf(QChar(PaneCodec::kParagraph), lineStart);
-        if ((end < 0 ? text.size() : end) - lineStart >= kLongLine)
+        if ((end < 0 ? text.size() : end) - lineStart >= PaneCapacity::kLongLine)
             return true;
         if (end < 0)
             return false;

@@ -58,8 +58,6 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
-    // Lines at least this long, in characters, keep their layout between edits.
-    static constexpr int kLongLine = 4096;
     void keepLongLinesFast();
     void wrapLongLinesAnywhere();
     static bool hasLongLine(QStringView paneText);
