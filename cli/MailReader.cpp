@@ -2,11 +2,11 @@
 
 #include "convert/FileError.h"
 #include "convert/FileReader.h"
+#include "convert/FileWriter.h"
 
 #include <gmime/gmime.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -28,12 +28,10 @@ template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref<T>>;
 // they are rather than hold them in memory. Returns the file's descriptor.
 int spool(FileReader& in)
 {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/formtidy-mail-XXXXXX";
-    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    static const char* const where = "the temporary folder";
+    const int fd = FileWriter::openScratchFile();
     if (fd < 0)
-        throw FileError::fromErrno("write", path, errno);
-    ::unlink(path.c_str());
+        throw FileError::fromErrno("write", where, errno);
     std::string buffer(kPiece, '\0');
     while (const std::size_t got = in.read(buffer.data(), buffer.size())) {
         for (std::size_t done = 0; done < got;) {
@@ -43,7 +41,7 @@ int spool(FileReader& in)
             if (n <= 0) {
                 const int err = n < 0 ? errno : EIO;
                 ::close(fd);
-                throw FileError::fromErrno("write", path, err);
+                throw FileError::fromErrno("write", where, err);
             }
             done += static_cast<std::size_t>(n);
         }

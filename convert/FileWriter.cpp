@@ -49,9 +49,9 @@ std::string nameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A file for the bytes of an in-place rewrite until they are complete, in the
-// temporary folder; it has no name and vanishes when closed.
-int openHoldingFile()
+} // namespace
+
+int FileWriter::openScratchFile()
 {
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder = tmp && *tmp ? tmp : "/tmp";
@@ -64,7 +64,6 @@ int openHoldingFile()
         ::unlink(name.c_str());
     return fd;
 }
-} // namespace
 
 FileWriter::WriteOverride::WriteOverride(WriteFunction write)
     : ScopedOverride<WriteFunction>(g_write, std::move(write))
@@ -263,7 +262,7 @@ void FileWriter::write(std::string_view bytes)
 {
     static const char* const aside = "the new text could not be held aside in the temporary folder";
     if (m_out < 0 && rewritesInPlace()) {
-        m_out = openHoldingFile();
+        m_out = openScratchFile();
         if (m_out < 0)
             fail(errno, aside);
     }

@@ -47,6 +47,11 @@ public:
     // True when the file will be rewritten in place rather than replaced.
     bool rewritesInPlace() const { return m_target >= 0; }
 
+    // A file without a name in $TMPDIR (or /tmp), open for reading and
+    // writing, for bytes held aside; it vanishes when closed. Returns its
+    // descriptor, or -1 with errno set.
+    static int openScratchFile();
+
     // Writes `bytes` as the whole content of `path`.
     static void writeFile(const QString& path, std::string_view bytes);
 
