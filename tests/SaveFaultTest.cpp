@@ -1,0 +1,256 @@
+// formtidy-decode -o stopped at each system call of a save in turn, by strace's
+// fault injection: killed, interrupted with SIGINT, or failed with EIO. Every
+// stop must leave the old file whole, or the new one, or the file and a backup
+// of the old text named as the README says; an interruption must leave nothing
+// behind. Then signals in the middle of a 200 MB save, and saves with /proc
+// hidden and $TMPDIR missing.
+#include "TestUser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+const QString kTool = QStringLiteral(FORMTIDY_DECODE_BIN);
+const std::string kNew = "a :: 1\r\n\r\nb :: 2\r\n\r\nc :: hello world";
+
+std::string contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "<missing>";
+}
+
+// Writes `bytes` over the file's content, keeping the file itself.
+void put(const QString& path, const std::string& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+}
+
+// The files in `folders` but `kept`, by name, with their content.
+std::map<QString, std::string> leftovers(const QStringList& folders, const QStringList& kept)
+{
+    std::map<QString, std::string> found;
+    for (const QString& folder : folders)
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+            if (!kept.contains(name))
+                found[name] = contents(folder + "/" + name);
+    return found;
+}
+
+void removeFiles(const std::map<QString, std::string>& files, const QStringList& folders)
+{
+    for (const auto& file : files)
+        for (const QString& folder : folders)
+            QFile::remove(folder + "/" + file.first);
+}
+
+struct Shape
+{
+    const char* name;
+    std::string old;
+    bool hardLink;
+    bool asUser; // in a folder the user cannot write: the backup goes to $TMPDIR
+};
+} // namespace
+
+TEST(SaveFaultTest, EveryStopOfASaveLeavesTheOldTextTheNewTextOrABackupOfTheOld)
+{
+    if (QStandardPaths::findExecutable("strace").isEmpty())
+        GTEST_SKIP() << "strace is not installed";
+    QTemporaryDir dir;
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString input = dir.filePath("in.txt");
+    put(input, "a=1&b=2&c=hello+world");
+    TestUser user;
+    const Shape shapes[] = {
+        {"replaced", "old", false, false},
+        {"rewritten, shorter", std::string(4000, 'o'), true, false},
+        {"rewritten, longer", "old", true, false},
+        {"rewritten by a user", "old", false, true},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        if (shape.asUser && !user.available())
+            continue;
+        const QString folder = dir.filePath(shape.name), scratch = folder + "-scratch";
+        ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(scratch));
+        const QString out = folder + "/out.txt", alias = folder + "/alias.txt";
+        put(out, shape.old);
+        if (shape.hardLink) {
+            ASSERT_TRUE(::link(QFile::encodeName(out), QFile::encodeName(alias)) == 0);
+        }
+        QStringList command{kTool, "-o", out, input};
+        if (shape.asUser) {
+            ASSERT_EQ(::chown(QFile::encodeName(out), user.uid(), user.gid()), 0);
+            ASSERT_EQ(::chown(QFile::encodeName(scratch), user.uid(), user.gid()), 0);
+            command = QStringList{"setpriv"} + user.setprivArguments(kTool, command.mid(1));
+        }
+        const auto run = [&](const QStringList& strace, QProcess& process) {
+            process.setEnvironment(QProcess::systemEnvironment() << "TMPDIR=" + scratch);
+            process.start("strace", QStringList{"-qq"} + strace + command);
+            EXPECT_TRUE(process.waitForFinished(20000));
+        };
+
+        // The system calls from the first file made for the save to the end.
+        QProcess recorded;
+        const QString log = dir.filePath("log");
+        run({"-o", log}, recorded);
+        ASSERT_EQ(recorded.exitCode(), 0) << recorded.readAllStandardError().toStdString();
+        ASSERT_EQ(contents(out), kNew);
+        std::ifstream trace(QFile::encodeName(log).toStdString());
+        std::vector<std::pair<std::string, int>> steps;
+        std::map<std::string, int> seen;
+        bool saving = false;
+        for (std::string line; std::getline(trace, line);) {
+            const std::size_t paren = line.find('(');
+            if (line.rfind("---", 0) == 0 || paren == std::string::npos)
+                continue;
+            const std::string call = line.substr(0, paren);
+            ++seen[call];
+            saving |= line.find("O_TMPFILE") != std::string::npos;
+            if (saving && call != "exit_group")
+                steps.emplace_back(call, seen[call]);
+        }
+        ASSERT_GT(steps.size(), 10u);
+
+        static const QRegularExpression backupName("^out\\.txt\\.formtidy-backup-[0-9A-Za-z]{8}$");
+        static const QRegularExpression temporaryName("^\\.out\\.txt\\.[0-9A-Za-z]{8}$");
+        for (const auto& [call, count] : steps) {
+            for (const char* fault : {"signal=KILL", "signal=INT", "error=EIO"}) {
+                const std::string step = call + ":" + fault + ":when=" + std::to_string(count);
+                SCOPED_TRACE(step);
+                put(out, shape.old);
+                QProcess stopped;
+                run({"-o", "/dev/null", "-e", QString::fromStdString("inject=" + step)}, stopped);
+                const std::string now = contents(out),
+                                  err = stopped.readAllStandardError().toStdString();
+                const bool killed = fault == std::string("signal=KILL");
+                const bool interrupted = fault == std::string("signal=INT");
+                if (killed) {
+                    EXPECT_EQ(stopped.exitStatus(), QProcess::CrashExit);
+                }
+                // A kill may leave a backup of the old text, or, between naming
+                // the new file and renaming it, the new file; nothing else.
+                bool oldKept = false;
+                const auto left = leftovers({folder, scratch}, {"out.txt", "alias.txt"});
+                for (const auto& [name, bytes] : left) {
+                    const bool backup = backupName.match(name).hasMatch() && bytes == shape.old;
+                    const bool whole = temporaryName.match(name).hasMatch() && bytes == kNew;
+                    EXPECT_TRUE(!interrupted && (backup || (killed && whole)))
+                        << name.toStdString();
+                    oldKept |= backup;
+                    if (backup && now != shape.old && !killed) {
+                        EXPECT_NE(err.find(name.toStdString()), std::string::npos) << err;
+                    }
+                }
+                EXPECT_TRUE(now == shape.old || now == kNew || oldKept) << now.substr(0, 60);
+                if (shape.hardLink) {
+                    EXPECT_EQ(contents(alias), now);
+                }
+                removeFiles(left, {folder, scratch});
+            }
+        }
+    }
+}
+
+TEST(SaveFaultTest, ASignalInTheMiddleOfALargeSaveLeavesNothingBehind)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("big.txt"), out = dir.filePath("out.txt");
+    {
+        QFile big(input);
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        const QByteArray block = QByteArray("name=blue+cup&size=2&").repeated(50000);
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(big.write(block), block.size());
+    }
+    put(out, "old");
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QProcess tool;
+        tool.start(kTool, {"-o", out, input});
+        ASSERT_TRUE(tool.waitForStarted());
+        // Signalled once 20 MB of the new text are written.
+        const std::string io = "/proc/" + std::to_string(tool.processId()) + "/io";
+        for (long long written = 0; written < 20'000'000 && tool.state() == QProcess::Running;) {
+            std::ifstream counters(io);
+            std::string key;
+            while (counters >> key && key != "wchar:")
+                counters.ignore(256, '\n');
+            counters >> written;
+            QThread::msleep(2);
+        }
+        ASSERT_EQ(tool.state(), QProcess::Running) << "the save ended before the signal";
+        ::kill(pid_t(tool.processId()), signal);
+        ASSERT_TRUE(tool.waitForFinished(20000));
+        EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+        EXPECT_EQ(tool.exitCode(), signal) << "ends with the signal's own status";
+        EXPECT_EQ(contents(out), "old");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{"big.txt", "out.txt"}));
+    }
+}
+
+TEST(SaveFaultTest, SavesWorkWithProcHiddenAndTmpdirMissing)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("in.txt"), out = dir.filePath("out.txt");
+    const QString linked = dir.filePath("linked.txt"), alias = dir.filePath("alias.txt");
+    put(input, "a=1&b=2&c=hello+world");
+    // Runs the tool through `prefix` with $TMPDIR naming nothing, on `stdinText`.
+    const auto run = [&](const QStringList& prefix, const QString& target, QProcess& tool) {
+        tool.setEnvironment(QProcess::systemEnvironment() << "TMPDIR=" + dir.filePath("none"));
+        const QStringList command = prefix + QStringList{kTool, "-o", target};
+        tool.start(command[0], command.mid(1));
+    };
+    const QStringList hidden{
+        "unshare", "-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh"};
+    for (const QStringList& prefix : {QStringList{}, hidden}) {
+        SCOPED_TRACE(prefix.join(' ').toStdString());
+        put(out, "old");
+        put(linked, "old");
+        QFile::remove(alias);
+        ASSERT_EQ(::link(QFile::encodeName(linked), QFile::encodeName(alias)), 0);
+        for (const QString& target : {out, linked}) {
+            QProcess tool;
+            run(prefix, target, tool);
+            tool.write("a=1&b=2&c=hello+world");
+            tool.closeWriteChannel();
+            ASSERT_TRUE(tool.waitForFinished(20000));
+            const std::string err = tool.readAllStandardError().toStdString();
+            if (!prefix.isEmpty() && tool.exitCode() != 0 &&
+                err.find("unshare") != std::string::npos)
+                GTEST_SKIP() << "a mount namespace cannot be made here: " << err;
+            EXPECT_EQ(tool.exitCode(), 0) << err;
+            EXPECT_EQ(contents(target), kNew);
+        }
+        EXPECT_EQ(contents(alias), kNew);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+    }
+    // Without /proc the new file is named from the start: a signal removes it.
+    QProcess tool;
+    run(hidden, out, tool);
+    for (int i = 0;
+         i < 500 &&
+         QDir(dir.path()).entryList({".out.txt.*"}, QDir::Files | QDir::Hidden).isEmpty();
+         ++i)
+        QThread::msleep(10);
+    ASSERT_EQ(QDir(dir.path()).entryList({".out.txt.*"}, QDir::Files | QDir::Hidden).size(), 1);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    EXPECT_EQ(tool.exitCode(), SIGTERM);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+    EXPECT_EQ(contents(out), kNew);
+}
