@@ -428,11 +428,13 @@ void FileWriter::commitRename()
 void FileWriter::commitInPlace()
 {
     std::string buffer;
-    rewriteInPlace(m_written, [this, &buffer](off_t at) {
+    const std::string note =
+        "the new text held aside in " + scratchFolder() + " could not be read back";
+    rewriteInPlace(m_written, [this, &buffer, &note](off_t at) {
         buffer.resize(std::min<std::size_t>(kChunk, std::size_t(m_written - at)));
         const ssize_t got = ::pread(m_out, buffer.data(), buffer.size(), at);
         if (got <= 0)
-            fail(got < 0 ? errno : EIO, "the new text held aside could not be read back");
+            fail(got < 0 ? errno : EIO, note.c_str());
         return std::string_view(buffer.data(), std::size_t(got));
     });
 }

@@ -94,23 +94,3 @@ TEST_F(FullDiskTest, HardLinkedFileIsLeftWholeWhenTheRoomIsMissing)
     expectSaveAndToolToFail("alias.txt");
     expectOldFileWhole({"alias.txt", "out.txt"});
 }
-
-// A full scratch folder, where the new text of an in-place rewrite is held,
-// is named in the message.
-TEST_F(FullDiskTest, AFullScratchFolderIsNamed)
-{
-    const QString out = file("out.txt", "old");
-    ASSERT_EQ(::link(QFile::encodeName(out), QFile::encodeName(dir.filePath("alias.txt"))), 0);
-    QProcess tool;
-    tool.setEnvironment(QProcess::systemEnvironment() << "TMPDIR=" + disk);
-    tool.start(QStringLiteral(FORMTIDY_DECODE_BIN), {"-o", out});
-    tool.write(QByteArray(200000, 'x'));
-    tool.closeWriteChannel();
-    ASSERT_TRUE(tool.waitForFinished(20000));
-    EXPECT_EQ(tool.exitCode(), 1);
-    const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
-    EXPECT_TRUE(err.contains("No space left on device (the new text could not be held aside in " +
-                             disk + ")"))
-        << err.toStdString();
-    EXPECT_EQ(contents(out), "old");
-}
