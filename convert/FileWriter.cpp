@@ -222,8 +222,8 @@ void FileWriter::open()
              "the system does not let this user follow the symbolic link, or reach what it names");
     if (err != ENOENT)
         fail(err);
-    // A new file: created under a temporary name with the usual permissions,
-    // and renamed when complete.
+    // A new file, with the usual permissions: named and renamed into place
+    // when complete.
     openDirectory(folderOf(m_path), nameOf(m_path));
     if (!tryTemporary(0666))
         fail(errno);
@@ -258,6 +258,7 @@ void FileWriter::openExisting(int found)
             std::free(real);
         }
     }
+    m_name = nameOf(where.empty() ? m_path : where); // for the backup's name
     if (where.empty())
         return;
     try {
@@ -387,15 +388,16 @@ void FileWriter::writeAt(int fd, std::string_view bytes, off_t at, const char* n
 
 void FileWriter::write(std::string_view bytes)
 {
-    const std::string aside = "the new text could not be held aside in " + scratchFolder();
     if (m_out < 0 && rewritesInPlace()) {
+        m_scratch = scratchFolder();
+        m_aside = "the new text could not be held aside in " + m_scratch;
         m_out = openScratchFile();
         if (m_out < 0)
-            fail(errno, aside.c_str());
+            fail(errno, m_aside.c_str());
     }
     if (m_out < 0)
         fail(EBADF);
-    writeAt(m_out, bytes, m_written, rewritesInPlace() ? aside.c_str() : nullptr);
+    writeAt(m_out, bytes, m_written, m_aside.empty() ? nullptr : m_aside.c_str());
     m_written += static_cast<off_t>(bytes.size());
 }
 
@@ -428,8 +430,7 @@ void FileWriter::commitRename()
 void FileWriter::commitInPlace()
 {
     std::string buffer;
-    const std::string note =
-        "the new text held aside in " + scratchFolder() + " could not be read back";
+    const std::string note = "the new text held aside in " + m_scratch + " could not be read back";
     rewriteInPlace(m_written, [this, &buffer, &note](off_t at) {
         buffer.resize(std::min<std::size_t>(kChunk, std::size_t(m_written - at)));
         const ssize_t got = ::pread(m_out, buffer.data(), buffer.size(), at);

@@ -106,9 +106,11 @@ private:
     std::string m_name;   // the file's name in m_dir
     std::string m_temp;   // the temporary file's name in m_dir, once it has one
     SignalCleanup::File m_tempWatch;
-    int m_out = -1; // the temporary file, or the bytes held aside for an in-place rewrite
+    int m_out = -1;        // the temporary file, or the bytes held aside for an in-place rewrite
+    std::string m_scratch; // the folder where they are held aside
+    std::string m_aside;   // the note for a failure to hold them there
     off_t m_written = 0;
-    int m_target = -1; // the existing file, opened for writing (in-place path only)
+    int m_target = -1; // the existing file, for writing and, where allowed, reading (in place only)
     bool m_committed = false;
 
     // The copy of the old bytes made before an in-place rewrite.

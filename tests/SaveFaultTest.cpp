@@ -38,6 +38,16 @@ void put(const QString& path, const std::string& bytes)
     ASSERT_EQ(f.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
 }
 
+// The tool's environment: $TMPDIR set to `scratch`, and no leak checker in a
+// sanitizer build, as it needs /proc and cannot work under strace.
+QProcessEnvironment toolEnvironment(const QString& scratch)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", scratch);
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS", "detect_leaks=0") + ":detect_leaks=0");
+    return env;
+}
+
 // The files in `folders` other than out.txt and alias.txt, with their content.
 std::map<QString, std::string> leftovers(const QStringList& folders)
 {
@@ -87,7 +97,7 @@ TEST(SaveFaultTest, EveryStopOfASaveLeavesTheOldTextTheNewTextOrABackupOfTheOld)
             command = QStringList{"setpriv"} + user.setprivArguments(kTool, command.mid(1));
         }
         const auto run = [&](const QStringList& strace, QProcess& process) {
-            process.setEnvironment(QProcess::systemEnvironment() << "TMPDIR=" + scratch);
+            process.setProcessEnvironment(toolEnvironment(scratch));
             process.start("strace", QStringList{"-qq"} + strace + command);
             EXPECT_TRUE(process.waitForFinished(20000));
         };
@@ -198,7 +208,7 @@ TEST(SaveFaultTest, SavesWorkWithProcHiddenAndTmpdirMissing)
     put(input, "a=1&b=2&c=hello+world");
     // Starts the tool through `prefix`, with $TMPDIR naming nothing.
     const auto run = [&](const QStringList& prefix, const QString& target, QProcess& tool) {
-        tool.setEnvironment(QProcess::systemEnvironment() << "TMPDIR=" + dir.filePath("none"));
+        tool.setProcessEnvironment(toolEnvironment(dir.filePath("none")));
         const QStringList command = prefix + QStringList{kTool, "-o", target};
         tool.start(command[0], command.mid(1));
     };
@@ -206,6 +216,10 @@ TEST(SaveFaultTest, SavesWorkWithProcHiddenAndTmpdirMissing)
         "unshare", "-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh"};
     for (const QStringList& prefix : {QStringList{}, hidden}) {
         SCOPED_TRACE(prefix.join(' ').toStdString());
+#ifdef __SANITIZE_ADDRESS__
+        if (!prefix.isEmpty())
+            GTEST_SKIP() << "the sanitizers read their options from /proc, and cannot run without";
+#endif
         put(out, "old");
         put(linked, "old");
         QFile::remove(alias);
