@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 Prompts* g_installed = nullptr;
@@ -14,6 +18,26 @@ void offerFilters(QFileDialog& dialog, const QStringList& filters)
 {
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
+}
+
+// Cuts in the middle, with "…", each quoted name and each word of `text`
+// wider than half the screen (a message box's own limit for a line), so that
+// a long path takes one line and the box stays within the screen.
+QString shortenLongNames(const QString& text, const QWidget& box)
+{
+    const QScreen* screen = box.screen();
+    const int width = std::min(screen ? screen->availableGeometry().width() / 2 : 500, 500);
+    const QFontMetrics metrics(box.font());
+    static const QRegularExpression name(QStringLiteral("\"[^\"\n]*\"|\\S+"));
+    QString shortened;
+    qsizetype done = 0;
+    for (auto it = name.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch found = it.next();
+        shortened += text.mid(done, found.capturedStart() - done);
+        shortened += metrics.elidedText(found.captured(), Qt::ElideMiddle, width);
+        done = found.capturedEnd();
+    }
+    return shortened + text.mid(done);
 }
 } // namespace
 
@@ -36,6 +60,7 @@ void Prompts::message(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     dialogParent());
+    box.setText(shortenLongNames(text, box));
     box.exec();
 }
 

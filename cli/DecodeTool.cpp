@@ -7,6 +7,7 @@
 #include "convert/FileError.h"
 #include "convert/FileReader.h"
 #include "convert/FileWriter.h"
+#include "convert/SignalCleanup.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -65,7 +66,7 @@ public:
             m_ownsFd = true;
             return;
         }
-        m_file = std::make_unique<FileWriter>(path);
+        m_file = std::make_unique<FileWriter>(path, report);
     }
     ~Output()
     {
@@ -307,6 +308,8 @@ int DecodeTool::run(const std::vector<std::string>& args)
     std::vector<std::string> inputs(argv.begin() + optind, argv.end() - 1);
     if (inputs.empty())
         inputs.push_back("-");
+    // Ctrl+C and the like remove a half-written OUT's temporary file.
+    SignalCleanup::install();
 
     // Every input is opened and checked before the output is touched, so
     // many inputs need as many descriptors as the system allows.

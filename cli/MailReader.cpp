@@ -28,7 +28,7 @@ template <typename T> using GPtr = std::unique_ptr<T, GObjectUnref<T>>;
 // they are rather than hold them in memory. Returns the file's descriptor.
 int spool(FileReader& in)
 {
-    static const char* const where = "the temporary folder";
+    const std::string where = FileWriter::scratchFolder();
     const int fd = FileWriter::openScratchFile();
     if (fd < 0)
         throw FileError::fromErrno("write", where, errno);

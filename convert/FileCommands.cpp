@@ -8,6 +8,15 @@
 #include "app/PaneCapacity.h"
 #include "app/Prompts.h"
 
+namespace {
+// Tells the user, before a file is overwritten in place, that no backup of it
+// could be made.
+void warn(const std::string& message)
+{
+    Prompts::current().message(QString::fromLocal8Bit(message.c_str()));
+}
+} // namespace
+
 int LoadSourceFile()
 {
     MainWnd& wnd = RunningMainWnd();
@@ -31,7 +40,7 @@ int SaveResultFile()
     const QString path = Prompts::current().saveFileName();
     if (path.isEmpty())
         return 0;
-    FileWriter::writeFile(path, text);
+    FileWriter::writeFile(path, text, warn);
     return 1;
 }
 
@@ -50,5 +59,5 @@ void QuickConvert()
     const QString target = Prompts::current().saveFileName();
     if (target.isEmpty())
         return;
-    FileWriter::writeFile(target, result);
+    FileWriter::writeFile(target, result, warn);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SignalCleanup.h"
 #include "app/ScopedOverride.h"
 
 #include <QString>
@@ -11,17 +12,25 @@
 
 // Writes a file so that a failure never loses its old content.
 //
-// Normally the bytes go to a temporary file beside the target. It gets the old
-// file's mode, owner and group and replaces the file by a rename only when
-// every byte was written and synced.
+// Normally the bytes go to a new file beside the target, without a name
+// (O_TMPFILE) until every byte is written and synced, so that a crash leaves
+// nothing behind. It gets the old file's mode, owner and group, and then
+// replaces the file: it is named with a temporary name and renamed over the
+// old one. Where the file system makes no unnamed files, or /proc (through
+// which an unnamed file is named) is not mounted, the temporary name is given
+// from the start; SignalCleanup removes it when the process is interrupted.
 //
 // Where a rename would change what the file is, the file is rewritten in place
 // instead: when the folder takes no new file, when the file has other hard
 // links, or when the process could not give a new file the old owner and
-// group. The new bytes are held aside until commit(); then the new length is
-// reserved on the disk, and only after that are the old bytes overwritten. A
-// full disk or any failure before that point leaves the old file whole; a
-// crash while the bytes are being overwritten can leave a mix of new and old.
+// group. The new bytes are held aside until commit(). Then the old bytes are
+// copied to a backup (NAME.formtidy-backup- and eight letters, beside the
+// file, or in the scratch folder where its folder takes no new file) and
+// synced; the room for the new text is reserved without changing the file;
+// the file is overwritten, and the backup removed. A crash before the
+// overwrite leaves the file as it was; one during it leaves the backup. Only
+// where no folder takes a backup can a crash leave a mix of old and new, and
+// the notice given to the constructor says so before the overwrite.
 //
 // The path is opened the way the kernel resolves it, so a symbolic link is
 // followed only where the kernel's own rules allow it (fs.protected_symlinks),
@@ -30,10 +39,14 @@
 class FileWriter
 {
 public:
+    // Told a warning for the user before the file is overwritten in place
+    // without a backup.
+    using Notice = std::function<void(const std::string& message)>;
+
     // Starts writing `path` (a file name as the system takes it, in bytes);
     // throws FileError when it cannot. Nothing is changed yet.
-    explicit FileWriter(std::string path);
-    explicit FileWriter(const QString& path);
+    explicit FileWriter(std::string path, Notice notice = {});
+    explicit FileWriter(const QString& path, Notice notice = {});
     // Drops what was written unless commit() succeeded.
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
@@ -47,13 +60,16 @@ public:
     // True when the file will be rewritten in place rather than replaced.
     bool rewritesInPlace() const { return m_target >= 0; }
 
-    // A file without a name in $TMPDIR (or /tmp), open for reading and
-    // writing, for bytes held aside; it vanishes when closed. Returns its
-    // descriptor, or -1 with errno set.
+    // The folder for bytes held aside: $TMPDIR where it names a folder, as
+    // for the C library's own temporary files, else /tmp.
+    static std::string scratchFolder();
+    // A file without a name in scratchFolder(), open for reading and writing,
+    // for bytes held aside; it vanishes when closed. Returns its descriptor,
+    // or -1 with errno set.
     static int openScratchFile();
 
     // Writes `bytes` as the whole content of `path`.
-    static void writeFile(const QString& path, std::string_view bytes);
+    static void writeFile(const QString& path, std::string_view bytes, Notice notice = {});
 
     // Stands in for pwrite(2) on every write of file content for as long as
     // it lives, so that tests can simulate a full disk or a failing device.
@@ -68,22 +84,45 @@ private:
     void open();
     void release();
     void openExisting(int found);
+    int reopen(int found, const struct stat& st);
     void openDirectory(const std::string& dirPath, const std::string& name);
     bool tryTemporary(mode_t createMode);
     bool keepOwnerAndMode(const struct stat& old);
     void dropTemporary();
     void writeAt(int fd, std::string_view bytes, off_t at, const char* note = nullptr);
     void rewriteInPlace(off_t length, const std::function<std::string_view(off_t)>& chunkAt);
+    void makeBackup(off_t size);
+    void copyToBackup(off_t size);
+    void reserve(off_t length, const struct stat& old);
+    int dropBackup(); // returns the error of its removal, or 0
     void commitInPlace();
     void commitRename();
     [[noreturn]] void fail(int err, const char* note = nullptr);
 
     std::string m_path; // as given, for messages
-    int m_dir = -1;     // folder of the file (rename path)
-    std::string m_name; // the file's name in m_dir
-    std::string m_temp; // the temporary file's name in m_dir
-    int m_out = -1;     // the temporary file, or the bytes held aside for an in-place rewrite
+    Notice m_notice;
+    int m_dir = -1;       // folder of the file
+    std::string m_folder; // its path, for messages
+    std::string m_name;   // the file's name in m_dir
+    std::string m_temp;   // the temporary file's name in m_dir, once it has one
+    SignalCleanup::File m_tempWatch;
+    int m_out = -1;        // the temporary file, or the bytes held aside for an in-place rewrite
+    std::string m_scratch; // the folder where they are held aside
+    std::string m_aside;   // the note for a failure to hold them there
     off_t m_written = 0;
-    int m_target = -1; // the existing file, opened for writing (in-place path only)
+    int m_target = -1; // the existing file, for writing and, where allowed, reading (in place only)
     bool m_committed = false;
+
+    // The copy of the old bytes made before an in-place rewrite.
+    struct Backup
+    {
+        int fd = -1;
+        int dir = -1;
+        bool ownsDir = false;
+        std::string folder;
+        std::string name; // empty until it has one
+        SignalCleanup::File watch;
+        bool keep = false; // the file may be half rewritten: the backup stays
+    };
+    Backup m_backup;
 };

@@ -1,4 +1,5 @@
-// The real file dialogs, answered as a person would: by typing a name.
+// The real file dialogs, answered as a person would: by typing a name; and
+// the real message box.
 #include "ModalScript.h"
 #include "app/Prompts.h"
 
@@ -7,6 +8,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -103,4 +106,26 @@ TEST(FileDialogs, OpenShowsTheThreeFiltersWhoseOwnPatternsChooseTheFiles)
     EXPECT_EQ(filters,
               QStringList({"HTML Files (*.html,*.htm)", "Text Files (*.txt)", "All Files (*.*)"}));
     EXPECT_EQ(listed, std::vector<QStringList>({{"old.htm", "page.html"}, {"notes.txt"}, files}));
+}
+
+TEST(FileDialogs, AMessageCutsALongPathInTheMiddleAndStaysWithinTheScreen)
+{
+    const QString path = "/" + QStringLiteral("folder/").repeated(570) + "out.txt";
+    QSize box, screen;
+    QString shown;
+    ModalScript script;
+    script.then("the message box", ModalScript::is<QMessageBox>(), [&](QWidget* w) {
+        box = w->frameGeometry().size();
+        screen = w->screen()->availableGeometry().size();
+        shown = static_cast<QMessageBox*>(w)->text();
+        static_cast<QMessageBox*>(w)->accept();
+    });
+    script.start();
+    Prompts().message("Save File failed.\n\nCannot write \"" + path + "\": Permission denied.");
+    EXPECT_TRUE(script.finished()) << script.failure().toStdString();
+    EXPECT_TRUE(box.width() <= screen.width() && box.height() <= screen.height())
+        << box.width() << "x" << box.height();
+    EXPECT_TRUE(shown.startsWith("Save File failed.\n\nCannot write \"/folder/folder/"));
+    EXPECT_TRUE(shown.contains(QChar(0x2026)) && shown.endsWith("/out.txt\": Permission denied."))
+        << shown.toStdString();
 }

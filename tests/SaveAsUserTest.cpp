@@ -93,12 +93,26 @@ TEST_F(SaveAsUserTest, FileInAFolderTheUserCannotWriteIsRewrittenInPlace)
     EXPECT_EQ(st.st_uid, user.uid());
     EXPECT_EQ(st.st_mode & 07777, 0640u);
 
+    // A file the user may write but not read has no backup; the tool says so
+    // before it rewrites the file.
+    const QString writeOnly = make("ro/write-only.txt", "old", user.uid(), 0200);
+    QProcess tool;
+    tool.start("setpriv", user.setprivArguments(kTool, {"-o", writeOnly, input}));
+    ASSERT_TRUE(tool.waitForFinished(10000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    EXPECT_EQ(contents(writeOnly), "a :: 1\r\n\r\nb :: 2");
+    EXPECT_EQ(tool.readAllStandardError().toStdString(),
+              "formtidy-decode: No backup of \"" + writeOnly.toStdString() +
+                  "\" can be made: this user may not read it. Should the save be cut short while "
+                  "the file is rewritten in place, it may hold part of the new text and part of "
+                  "the old.\n");
+
     // The output may be one of the inputs: it is read whole before it is rewritten.
     const QString self = make("ro/self.txt", "c=3", user.uid(), 0644);
     EXPECT_EQ(user.run(kTool, {"-o", self, self}), 0);
     EXPECT_EQ(contents(self), "c :: 3");
     EXPECT_EQ(QDir(dir.filePath("ro")).entryList(QDir::Files | QDir::Hidden),
-              (QStringList{"out.txt", "self.txt"}));
+              (QStringList{"out.txt", "self.txt", "write-only.txt"}));
 }
 
 TEST_F(SaveAsUserTest, GroupFileInAStickyFolderIsRewrittenNotReplaced)

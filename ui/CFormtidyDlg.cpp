@@ -12,6 +12,7 @@
 #include "app/DialogUnits.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
+#include "convert/SignalCleanup.h"
 #include "news/FetchNews.h"
 
 #include <QAction>
@@ -108,6 +109,8 @@ const AppCommand* FindAppCommand(int id)
 
 void RunMainWindow()
 {
+    // An interrupted save leaves no temporary file or backup behind.
+    SignalCleanup::install();
     CFormtidyDlg dlg;
     const ApplicationBase::MainWndScope running(&dlg);
     TypingHook::installIfAsked(dlg);
