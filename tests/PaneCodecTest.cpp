@@ -180,6 +180,9 @@ TEST(PaneCodec, TheClipboardCarriesEveryBreakAsItStands)
     const QString pane = PaneCodec::toPaneText(bytes, format, marks);
     const QString clip = PaneCodec::toClipboardText(pane, format, marks);
     EXPECT_EQ(clip, QString::fromUtf16(u"a\r\nb\nc\rd\u2029"));
+    EXPECT_EQ(PaneCodec::toClipboardText(pane, format, marks, PaneCodec::Breaks::Lf),
+              QString::fromUtf16(u"a\nb\nc\rd\u2029"))
+        << "a lone CR is no line break";
     PaneCodec::Marks pasted;
     EXPECT_EQ(PaneCodec::fromClipboardText(clip, pasted), pane);
     EXPECT_EQ(PaneCodec::toBytes(pane, format, pasted), bytes);
@@ -456,20 +459,22 @@ TEST_F(WindowFixture, AWindows1252PaneRefusesWhatItCannotHold)
 
 TEST_F(WindowFixture, DroppedFilesAreRefusedAndDroppedTextIsInserted)
 {
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
-    pane->setBytes("a=1");
     QMimeData file;
     file.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/form.txt"))});
     file.setText(QStringLiteral("file:///tmp/form.txt"));
-    const QPoint inside = pane->viewport()->rect().center();
-    for (const QMimeData* data : {static_cast<const QMimeData*>(&file)}) {
-        QDragEnterEvent enter(inside, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    for (int id : {IDC_RESULT_TEXT, IDC_SOURCE_TEXT}) {
+        TextPane* pane = dlg->pane(id);
+        pane->setBytes("a=1");
+        const QPoint inside = pane->viewport()->rect().center();
+        QDragEnterEvent enter(inside, Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(pane->viewport(), &enter);
         EXPECT_FALSE(enter.isAccepted());
-        QDropEvent drop(inside, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(inside, Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(pane->viewport(), &drop);
+        EXPECT_EQ(pane->bytes(), "a=1");
     }
-    EXPECT_EQ(pane->bytes(), "a=1");
+    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    const QPoint inside = pane->viewport()->rect().center();
 
     QMimeData text;
     text.setText(QStringLiteral("&b=2"));
