@@ -1,7 +1,10 @@
 #include "Prompts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace {
@@ -14,6 +17,17 @@ void offerFilters(QFileDialog& dialog, const QStringList& filters)
 {
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(filters);
+}
+
+// As the desktop's own message boxes are: the text centred, and no icon on
+// OK, which Qt's generic theme would give the button and no other dialog's
+// OK has.
+void lookNative(QMessageBox& box)
+{
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        label->setAlignment(Qt::AlignCenter);
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
 }
 } // namespace
 
@@ -36,6 +50,7 @@ void Prompts::message(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     dialogParent());
+    lookNative(box);
     box.exec();
 }
 
