@@ -7,8 +7,8 @@ server of its own and on a session bus of its own. Checked here:
   dialog; its buttons are named without the arrows of their texts; every
   control of the main window, a message box, the About box, Help and Latest
   News has a name, the news text among them;
-- the pane's own menu opens on Shift+F10 and on the Menu key, with the items
-  of an edit control and no Redo;
+- the pane's own menu opens on Shift+F10, on the Menu key and on a right
+  click, with the items of an edit control and no Redo;
 - the clipboard and the primary selection hold the converted text with LF
   breaks for other programs, and the program's own format with the breaks as
   they are; pasting into the other pane takes that format.
@@ -143,18 +143,24 @@ def clipboard(selection, target):
     return result.stdout
 
 
-def check_pane_menu(how, keys):
+def check_pane_menu(how, open_menu, enabled):
+    """Opens the pane's menu and checks its items, and which of them are
+    enabled: `enabled` has an item's initial where it is, '-' where not."""
     shown_menus.clear()
-    key(*keys)
+    open_menu()
     menu = wait_for(f"the pane's menu on {how}", lambda: shown_menus and shown_menus[-1])
-    if menu:
-        items = [n.name for n in nodes(menu) if n.getRoleName() == "menu item"]
-        expected = ["Undo", "Cut", "Copy", "Paste", "Delete", "Select All"]
-        if items != expected:
-            fail(f"the pane's menu on {how} has {items}, not {expected}")
-        else:
-            print(f"{how}: the pane's menu has {items}", flush=True)
-        key("Escape")
+    if not menu:
+        return
+    items = [n for n in nodes(menu) if n.getRoleName() == "menu item"]
+    names = [n.name for n in items]
+    state = "".join(n.name[0] if n.getState().contains(pyatspi.STATE_ENABLED) else "-"
+                    for n in items)
+    expected = ["Undo", "Cut", "Copy", "Paste", "Delete", "Select All"]
+    if names != expected or state != enabled:
+        fail(f"the pane's menu on {how} has {names}, enabled {state}, not {enabled}")
+    else:
+        print(f"{how}: the pane's menu has {names}, enabled {state}", flush=True)
+    key("Escape")
 
 
 def main():
@@ -209,8 +215,14 @@ def main():
         check_names(main_window, "main window")
 
         # The left pane has the focus.
-        check_pane_menu("Shift+F10", ["shift+F10"])
-        check_pane_menu("the Menu key", ["Menu"])
+        # The left pane has the focus; it is empty, and so is the clipboard.
+        check_pane_menu("Shift+F10", lambda: key("shift+F10"), "------")
+        check_pane_menu("the Menu key", lambda: key("Menu"), "------")
+        pane = next(n for n in nodes(main_window) if n.name == "Encoded form data")
+        x, y, _, _ = pane.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        check_pane_menu("a right click", lambda: subprocess.run(
+            ["xdotool", "mousemove", str(x + 20), str(y + 20), "click", "3"], check=True),
+            "------")
 
         # Convert with nothing to convert: a message box.
         key("alt+c")
@@ -242,6 +254,8 @@ def main():
         key("shift+Tab", "shift+Tab", "ctrl+a", "ctrl+v", "ctrl+a", "ctrl+c")
         if clipboard("clipboard", EXACT_FORMAT) != exact:
             fail(f"pasted and copied again: {clipboard('clipboard', EXACT_FORMAT)!r}")
+        # A paste to undo, all of it selected, text on the clipboard.
+        check_pane_menu("Shift+F10 after a paste", lambda: key("shift+F10"), "UCCPDS")
 
         # The About box, Help from it, and Latest News from its Esc.
         key("alt+a", "a")
