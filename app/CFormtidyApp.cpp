@@ -5,7 +5,9 @@
 #include "DialogFont.h"
 #include "Prompts.h"
 
+#include <QFontDatabase>
 #include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QSettings>
@@ -67,13 +69,28 @@ CFormtidyApp::CFormtidyApp(int& argc, char** argv) : ApplicationBase(argc, argv)
     setApplicationName(QStringLiteral("formtidy"));
     setApplicationVersion(QStringLiteral(FORMTIDY_VERSION));
     setDesktopFileName(QStringLiteral(FORMTIDY_APP_ID));
+    setWindowIcon(windowIconOfEverySize());
+    // Every window, the panes included, is drawn in the dialogs' font.
+    QFontDatabase::addApplicationFont(QStringLiteral(":/formtidy-symbols.ttf"));
+    setFont(DialogFont::create(font()));
+}
+
+QIcon CFormtidyApp::windowIconOfEverySize()
+{
+    // The small sizes as drawn, the larger ones (for screens scaled up) drawn
+    // from the scalable picture; one image of each size, since the window
+    // manager is given every image the icon holds.
     QIcon icon;
     for (const char* size : {"16", "32", "48"})
         icon.addFile(QStringLiteral(":/formtidy-%1.png").arg(QLatin1String(size)));
-    icon.addFile(QStringLiteral(":/formtidy.svg"));
-    setWindowIcon(icon);
-    // Every window, the panes included, is drawn in the dialogs' font.
-    setFont(DialogFont::create(font()));
+    for (const int size : {64, 128}) {
+        QImageReader scalable(QStringLiteral(":/formtidy.svg"));
+        scalable.setScaledSize(QSize(size, size));
+        const QImage image = scalable.read();
+        if (image.size() == QSize(size, size)) // without Qt's SVG plugin, nothing
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
 }
 
 bool CFormtidyApp::socketsAvailable()

@@ -2,6 +2,8 @@
 
 #include "ApplicationBase.h"
 
+#include <QIcon>
+
 // The application object: starts the program, runs the main window as its
 // only main loop, and serves the menu commands that the main window leaves to it.
 class CFormtidyApp : public ApplicationBase
@@ -37,6 +39,8 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
+    // The program's icon, one image of each size.
+    static QIcon windowIconOfEverySize();
     // Qt's own dialogs keep their history in a settings file; this program
     // keeps no settings and writes no file that the user did not choose.
     static void keepNoSettings();

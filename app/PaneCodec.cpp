@@ -251,8 +251,10 @@ std::string PaneCodec::toBytes(QStringView raw, const Format& format, const Mark
     return out;
 }
 
-QString PaneCodec::toClipboardText(QStringView raw, const Format& format, const Marks& marks)
+QString PaneCodec::toClipboardText(QStringView raw, const Format& format, const Marks& marks,
+                                   Breaks breaks)
 {
+    const bool lfOnly = breaks == Breaks::Lf;
     QString out;
     out.reserve(raw.size() + raw.size() / 16);
     walk(
@@ -266,10 +268,10 @@ QString PaneCodec::toClipboardText(QStringView raw, const Format& format, const 
             }
             return true;
         },
-        [&out](Mark mark) {
-            if (mark == Mark::CrLf)
+        [&out, lfOnly](Mark mark) {
+            if (mark == Mark::CrLf && !lfOnly)
                 out.append(QLatin1String("\r\n"));
-            else if (mark == Mark::Lf)
+            else if (mark == Mark::CrLf || mark == Mark::Lf)
                 out.append(QLatin1Char('\n'));
             else if (mark == Mark::LoneCr)
                 out.append(QLatin1Char('\r'));

@@ -75,9 +75,17 @@ public:
     // The break that a line break without a mark stands for.
     static Mark convention(const Format& format) { return format.lfOnly ? Mark::Lf : Mark::CrLf; }
 
-    // Text for the clipboard: every line break and lone CR as the characters
-    // that it stands for, so that pasting it gives back the same bytes.
-    static QString toClipboardText(QStringView raw, const Format& format, const Marks& marks);
+    // How clipboard text writes a line break.
+    enum class Breaks
+    {
+        AsTheyStand, // CR LF or LF, each as the text has it
+        Lf,          // LF, as other programs on Linux expect in plain text
+    };
+    // Text for the clipboard: every lone CR, and every line break as `breaks`
+    // says, as the characters that it stands for. Pasting the text of
+    // Breaks::AsTheyStand gives back the same bytes.
+    static QString toClipboardText(QStringView raw, const Format& format, const Marks& marks,
+                                   Breaks breaks = Breaks::AsTheyStand);
     // Pane text for clipboard text; `marks` receives every line break with
     // its kind and every U+240D of the text itself.
     static QString fromClipboardText(QStringView text, Marks& marks);

@@ -1,7 +1,10 @@
 #include "Prompts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScreen>
@@ -39,6 +42,17 @@ QString shortenLongNames(const QString& text, const QWidget& box)
     }
     return shortened + text.mid(done);
 }
+
+// As the desktop's own message boxes are: the text centred, and no icon on
+// OK, which Qt's generic theme would give the button and no other dialog's
+// OK has.
+void lookNative(QMessageBox& box)
+{
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        label->setAlignment(Qt::AlignCenter);
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
+}
 } // namespace
 
 Prompts& Prompts::current()
@@ -61,6 +75,7 @@ void Prompts::message(const QString& text)
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     dialogParent());
     box.setText(shortenLongNames(text, box));
+    lookNative(box);
     box.exec();
 }
 

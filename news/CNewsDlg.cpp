@@ -35,6 +35,7 @@ CNewsDlg::CNewsDlg(QWidget* parent)
     m_editNews->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_editNews->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_editNews->setTabChangesFocus(true);
+    m_editNews->setAccessibleName(QStringLiteral("Latest news"));
 }
 
 CNewsDlg::~CNewsDlg() = default;

@@ -6,10 +6,14 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-TEST(Application, NamesAndVersion)
+TEST(Application, NamesVersionAndIcon)
 {
     EXPECT_EQ(QApplication::applicationName(), "formtidy");
     EXPECT_EQ(QApplication::applicationVersion(), "2.0.0.1");
+    // The window manager is given every image of the icon: one of each size.
+    const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
+    for (const QSize size : {QSize(16, 16), QSize(32, 32), QSize(48, 48)})
+        EXPECT_EQ(sizes.count(size), 1) << size.width();
 }
 
 TEST(Application, WithoutSocketsOnlyTheMessageIsShown)

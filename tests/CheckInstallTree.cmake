@@ -29,10 +29,12 @@ foreach(path IN ITEMS
     endif()
 endforeach()
 
-# The launcher starts the installed program, finds the installed icon and is
-# tied to the window's WM_CLASS, and the metainfo names the launcher.
+# The launcher starts the installed program, finds the installed icon, is
+# tied to the window's WM_CLASS and waits for the window to show, and the
+# metainfo names the launcher.
 file(STRINGS "${PREFIX}/share/applications/${APP_ID}.desktop" entry)
-foreach(line IN ITEMS "Exec=formtidy" "Icon=${APP_ID}" "StartupWMClass=formtidy")
+foreach(line IN ITEMS "Exec=formtidy" "Icon=${APP_ID}" "StartupWMClass=formtidy"
+                      "StartupNotify=true")
     if(NOT line IN_LIST entry)
         message(SEND_ERROR "the desktop entry lacks ${line}")
     endif()

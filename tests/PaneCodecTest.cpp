@@ -180,6 +180,9 @@ TEST(PaneCodec, TheClipboardCarriesEveryBreakAsItStands)
     const QString pane = PaneCodec::toPaneText(bytes, format, marks);
     const QString clip = PaneCodec::toClipboardText(pane, format, marks);
     EXPECT_EQ(clip, QString::fromUtf16(u"a\r\nb\nc\rd\u2029"));
+    EXPECT_EQ(PaneCodec::toClipboardText(pane, format, marks, PaneCodec::Breaks::Lf),
+              QString::fromUtf16(u"a\nb\nc\rd\u2029"))
+        << "a lone CR is no line break";
     PaneCodec::Marks pasted;
     EXPECT_EQ(PaneCodec::fromClipboardText(clip, pasted), pane);
     EXPECT_EQ(PaneCodec::toBytes(pane, format, pasted), bytes);

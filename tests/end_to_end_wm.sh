@@ -35,22 +35,8 @@ if ! xprop -root _NET_WORKAREA 2>/dev/null | grep -q '='; then
     exit 77
 fi
 
-# A one-file news server; it answers every request with the same text.
-python3 -c '
-import http.server, sys
-class News(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        body = b"Formtidy news: all is well.\r\n"
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-    def log_message(self, *args):
-        pass
-server = http.server.HTTPServer(("127.0.0.1", 0), News)
-print(server.server_address[1], flush=True)
-server.serve_forever()
-' >"$tmp/port" &
+# The news, from a server on 127.0.0.1.
+python3 "$(dirname "$0")/news_server.py" >"$tmp/port" &
 pids="$pids $!"
 for _ in $(seq 1 50); do
     [ -s "$tmp/port" ] && break

@@ -41,6 +41,7 @@ CAboutDlg::CAboutDlg() : fetchNews([] { FetchNews(); })
     m_icon = new QLabel(this);
     m_icon->setPixmap(QApplication::windowIcon().pixmap(kIconPixels, kIconPixels));
     m_icon->setGeometry(dlu.x(7), dlu.y(7), kIconPixels, kIconPixels);
+    m_icon->setAccessibleName(QStringLiteral("Formtidy icon"));
 
     // The buttons in their tab order; OK has the focus when the box opens.
     m_btnOk = new QPushButton(QStringLiteral("OK"), this);

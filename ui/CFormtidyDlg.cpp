@@ -15,6 +15,7 @@
 #include "convert/SignalCleanup.h"
 #include "news/FetchNews.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -84,6 +85,16 @@ const AppCommand kAppCommands[] = {
     {ID_HELP, &RunHelpDialog, "Help"},
 };
 
+// Qt tells screen readers that every QDialog is a dialog. The main window is
+// run as one, its loop the program's only main loop, but it is the
+// application's window: it is told to them as a frame, as any main window is.
+QAccessibleInterface* MainWindowAccessible(const QString& className, QObject* object)
+{
+    if (className != QLatin1String(CFormtidyDlg::staticMetaObject.className()))
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 } // namespace
 
 // The window's command map; each name is that of the button or menu item.
@@ -122,6 +133,7 @@ CFormtidyDlg::CFormtidyDlg(QWidget* parent)
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       m_client(new QWidget(this)), m_menuBar(new QMenuBar(this))
 {
+    QAccessible::installFactory(&MainWindowAccessible); // Qt keeps one of each
     setWindowTitle(QStringLiteral("Formtidy 2.0"));
     m_hIcon = QApplication::windowIcon();
     setWindowIcon(m_hIcon);
@@ -189,6 +201,10 @@ void CFormtidyDlg::createControls()
     m_btnConvert = new QPushButton(QStringLiteral("&Convert -->"), m_client);
     m_editResult = new TextPane(IDC_RESULT_TEXT, false, m_client);
     m_btnSave = new QPushButton(QStringLiteral("&Save File ->"), m_client);
+    // Screen readers would spell the arrows out: the buttons are named as
+    // their commands are.
+    for (int id : {IDC_LOAD, IDC_CONVERT, IDC_SAVE})
+        button(id)->setAccessibleName(QString::fromLatin1(FindCommand(kCommands, id)->name));
     m_editSource->setAccessibleName(QStringLiteral("Encoded form data"));
     m_editSource->setAccessibleDescription(
         QStringLiteral("The form data to convert, as the browser sent it: load, type or paste it "

@@ -4,11 +4,15 @@
 #include "app/PaneCapacity.h"
 #include "app/Prompts.h"
 
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -35,6 +39,14 @@ QString encodingName(PaneCodec::Encoding encoding)
 {
     return encoding == PaneCodec::Encoding::Utf8 ? QStringLiteral("UTF-8")
                                                  : QStringLiteral("Windows-1252");
+}
+
+// A file dragged from a file manager comes with its address as text too; the
+// address is not what the user meant to drop. Pasting a copied file is
+// another matter: there the address is what editors insert.
+bool carriesFiles(const QDropEvent* event)
+{
+    return event->mimeData() && event->mimeData()->hasUrls();
 }
 
 } // namespace
@@ -231,6 +243,11 @@ void TextPane::keyPressEvent(QKeyEvent* event)
         insertLineBreak();
         return;
     }
+    if (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier) {
+        // The edit menu opens at the caret, as it does for the Menu key.
+        popUpEditMenu(viewport()->mapToGlobal(cursorRect().center()));
+        return;
+    }
     if (key == Qt::Key_Tab && modifiers == Qt::ControlModifier) {
         // Tab moves the focus on; Ctrl+Tab types a tab.
         insertAsPasted(QStringLiteral("\t"));
@@ -278,16 +295,67 @@ void TextPane::mousePressEvent(QMouseEvent* event)
     QPlainTextEdit::mousePressEvent(event);
 }
 
+void TextPane::contextMenuEvent(QContextMenuEvent* event)
+{
+    popUpEditMenu(event->globalPos());
+}
+
+void TextPane::popUpEditMenu(const QPoint& globalPos)
+{
+    // The items of an edit control's own menu, each enabled by this pane's
+    // state when the menu opens. Undo is the Edit menu's one-level undo, so
+    // there is no Redo.
+    const bool editable = !isReadOnly();
+    const bool selection = textCursor().hasSelection();
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto add = [this, menu](const char* text, const char* name, bool enabled,
+                                  void (TextPane::*command)()) {
+        QAction* item = menu->addAction(QString::fromLatin1(text));
+        item->setEnabled(enabled);
+        connect(item, &QAction::triggered, this, [this, name, command] {
+            CommandGuard::run(QString::fromLatin1(name), [this, command] { (this->*command)(); });
+        });
+    };
+    add("&Undo", "Undo", editable && canUndoLastEdit(), &TextPane::undoLastEdit);
+    menu->addSeparator();
+    add("Cu&t", "Cut", editable && selection, &TextPane::cut);
+    add("&Copy", "Copy", selection, &TextPane::copy);
+    add("&Paste", "Paste", editable && canPaste(), &TextPane::paste);
+    add("&Delete", "Delete", editable && selection, &TextPane::deleteSelection);
+    menu->addSeparator();
+    add("Select &All", "Select All", !document()->isEmpty(), &TextPane::selectAll);
+    menu->popup(globalPos);
+}
+
+bool TextPane::viewportEvent(QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    const bool dropping =
+        type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+    if (dropping && carriesFiles(static_cast<QDropEvent*>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QPlainTextEdit::viewportEvent(event);
+}
+
 bool TextPane::canInsertFromMimeData(const QMimeData* source) const
 {
-    // A file dropped from a file manager comes with its address as text
-    // too; the address is not what the user meant to drop.
-    return source && !source->hasUrls() && source->hasText();
+    return source && (source->hasFormat(QLatin1String(kExactTextFormat)) || source->hasText());
 }
 
 void TextPane::insertFromMimeData(const QMimeData* source)
 {
-    if (canInsertFromMimeData(source))
+    // A copy from a pane keeps each line break's kind; text from elsewhere
+    // keeps its breaks as they come.
+    if (!source)
+        return;
+    if (source->hasFormat(QLatin1String(kExactTextFormat))) {
+        // A byte-order mark at the start is part of the text.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        insertAsPasted(utf8.decode(source->data(QLatin1String(kExactTextFormat))));
+    } else if (source->hasText())
         insertAsPasted(source->text());
 }
 
@@ -355,6 +423,11 @@ void TextPane::focusOutEvent(QFocusEvent* event)
         emit focusLost();
 }
 
+bool TextPane::canUndoLastEdit() const
+{
+    return m_undoneByMenu || document()->isUndoAvailable();
+}
+
 void TextPane::undoLastEdit()
 {
     // One level, as the Edit menu has always offered it: undoing again, with
@@ -378,11 +451,16 @@ void TextPane::deleteSelection()
 QMimeData* TextPane::createMimeDataFromSelection() const
 {
     // The selection's raw text, so that a no-break space stays one (the
-    // plain-text form would make it a space), with each line break and lone
-    // CR written as the characters it stands for.
+    // plain-text form would make it a space), with each lone CR written as
+    // itself. Other programs get LF for every line break; the panes get each
+    // break as it stands. Qt offers both on the clipboard and on the X11
+    // primary selection.
     const QTextCursor cursor = textCursor();
+    const QString selected = cursor.selectedText();
+    const PaneCodec::Marks marks = marksIn(cursor.selectionStart(), cursor.selectionEnd());
     auto* mime = new QMimeData;
-    mime->setText(PaneCodec::toClipboardText(
-        cursor.selectedText(), m_format, marksIn(cursor.selectionStart(), cursor.selectionEnd())));
+    mime->setText(PaneCodec::toClipboardText(selected, m_format, marks, PaneCodec::Breaks::Lf));
+    mime->setData(QLatin1String(kExactTextFormat),
+                  PaneCodec::toClipboardText(selected, m_format, marks).toUtf8());
     return mime;
 }

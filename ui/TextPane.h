@@ -24,6 +24,12 @@ class TextPane : public QPlainTextEdit
 public:
     TextPane(int controlId, bool wrap, QWidget* parent);
 
+    // The clipboard format of text copied from a pane: each line break of
+    // the kind it was, and each lone CR as itself. Beside it the clipboard
+    // holds the text with LF breaks, as other programs expect; a pane pastes
+    // this format when it is there.
+    static constexpr char kExactTextFormat[] = "application/x-formtidy-pane-text";
+
     int controlId() const { return m_controlId; }
 
     std::string bytes() const;
@@ -34,6 +40,7 @@ public:
     // Reverts the most recent edit; when that was itself undone, restores it,
     // so that undoing twice leaves the text as it was.
     void undoLastEdit();
+    bool canUndoLastEdit() const;
     // Deletes the selection without touching the clipboard.
     void deleteSelection();
     // Puts `text` in place of the selection, as a paste does: its line breaks
@@ -53,6 +60,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    // Refuses a drop that carries files.
+    bool viewportEvent(QEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
@@ -69,6 +79,8 @@ private:
     // Whether the pane's encoding can hold `text`; tells the user when not.
     bool canHold(QStringView text);
     void insertLineBreak();
+    // The pane's own menu of edit commands, at `globalPos`.
+    void popUpEditMenu(const QPoint& globalPos);
 
     int m_controlId;
     bool m_wrapsLines;
