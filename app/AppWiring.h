@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandTable.h"
+#include "app/framework/CommandTable.h"
 
 // What the application object takes from the main window's side. That side
 // (ui/) is built on this folder, so it is not included from here; it defines

@@ -1,9 +1,9 @@
 #include "CFormtidyApp.h"
 
 #include "AppWiring.h"
-#include "CommandGuard.h"
-#include "DialogFont.h"
-#include "Prompts.h"
+#include "app/framework/CommandGuard.h"
+#include "app/framework/DialogFont.h"
+#include "app/framework/Prompts.h"
 
 #include <QIcon>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationBase.h"
+#include "app/framework/ApplicationBase.h"
 
 // The application object: starts the program, runs the main window as its
 // only main loop, and serves the menu commands that the main window leaves to it.

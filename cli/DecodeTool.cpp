@@ -4,9 +4,9 @@
 #include "JsonLinesWriter.h"
 #include "MailReader.h"
 #include "TextWriter.h"
-#include "convert/FileError.h"
-#include "convert/FileReader.h"
-#include "convert/FileWriter.h"
+#include "files/FileError.h"
+#include "files/FileReader.h"
+#include "files/FileWriter.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,12 +1,12 @@
 #include "ConvertCommands.h"
 
 #include "DecodeFormText.h"
-#include "app/ApplicationBase.h"
-#include "app/CommandIds.h"
-#include "app/MainWnd.h"
-#include "app/PaneCapacity.h"
-#include "app/Prompts.h"
-#include "app/WaitCursor.h"
+#include "app/framework/ApplicationBase.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/MainWnd.h"
+#include "app/framework/PaneCapacity.h"
+#include "app/framework/Prompts.h"
+#include "app/framework/WaitCursor.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ScopedOverride.h"
+#include "files/ScopedOverride.h"
 
 #include <string>
 #include <string_view>

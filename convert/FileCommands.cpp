@@ -1,12 +1,12 @@
 #include "FileCommands.h"
 
 #include "ConvertCommands.h"
-#include "FileReader.h"
-#include "FileWriter.h"
-#include "app/CommandIds.h"
-#include "app/MainWnd.h"
-#include "app/PaneCapacity.h"
-#include "app/Prompts.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/MainWnd.h"
+#include "app/framework/PaneCapacity.h"
+#include "app/framework/Prompts.h"
+#include "files/FileReader.h"
+#include "files/FileWriter.h"
 
 int LoadSourceFile()
 {

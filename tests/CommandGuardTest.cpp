@@ -1,6 +1,6 @@
-#include "app/CommandGuard.h"
+#include "app/framework/CommandGuard.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "convert/ConvertCommands.h"
 #include "ui/TextPane.h"
 

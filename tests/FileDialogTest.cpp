@@ -1,6 +1,6 @@
 // The real file dialogs, answered as a person would: by typing a name.
 #include "ModalScript.h"
-#include "app/Prompts.h"
+#include "app/framework/Prompts.h"
 
 #include <QComboBox>
 #include <QFile>

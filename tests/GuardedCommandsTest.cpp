@@ -5,7 +5,7 @@
 #include "ModalScript.h"
 #include "ScopedEnv.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "convert/ConvertCommands.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CHelpDlg.h"

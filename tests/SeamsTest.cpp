@@ -1,7 +1,7 @@
 // The replaceable parts of the program nest: an override made inside another
 // hands back to the outer one when it ends, not to the real part.
 #include "FakePrompts.h"
-#include "app/ApplicationBase.h"
+#include "app/framework/ApplicationBase.h"
 #include "convert/ConvertCommands.h"
 #include "convert/DecodeFormText.h"
 #include "news/CNewsDlg.h"

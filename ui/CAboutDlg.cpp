@@ -1,10 +1,10 @@
 #include "CAboutDlg.h"
 
 #include "CHelpDlg.h"
-#include "app/CommandGuard.h"
-#include "app/CommandIds.h"
-#include "app/DialogUnits.h"
-#include "app/ScopedOverride.h"
+#include "app/framework/CommandGuard.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/DialogUnits.h"
+#include "files/ScopedOverride.h"
 #include "news/FetchNews.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CommandTable.h"
-#include "app/FixedDialog.h"
+#include "app/framework/CommandTable.h"
+#include "app/framework/FixedDialog.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #include "CHelpDlg.h"
 
-#include "app/DialogUnits.h"
+#include "app/framework/DialogUnits.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FixedDialog.h"
+#include "app/framework/FixedDialog.h"
 #include <QString>
 
 #include <array>

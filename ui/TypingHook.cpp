@@ -2,7 +2,7 @@
 
 #include "CFormtidyDlg.h"
 #include "TextPane.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CommandTable.h"
-#include "ScopedOverride.h"
+#include "files/ScopedOverride.h"
 
 #include <QApplication>
 
