@@ -1,6 +1,7 @@
 #include "FileCommands.h"
 
-#include "ConvertCommands.h"
+#include "CommandDecoder.h"
+#include "app/framework/ApplicationBase.h"
 #include "app/framework/CommandIds.h"
 #include "app/framework/MainWnd.h"
 #include "app/framework/PaneCapacity.h"
@@ -10,7 +11,7 @@
 
 int LoadSourceFile()
 {
-    MainWnd& wnd = RunningMainWnd();
+    MainWnd& wnd = ApplicationBase::RunningMainWnd();
     const QString path = Prompts::current().openFileName();
     if (path.isEmpty())
         return 0;
@@ -22,7 +23,7 @@ int LoadSourceFile()
 
 int SaveResultFile()
 {
-    MainWnd& wnd = RunningMainWnd();
+    MainWnd& wnd = ApplicationBase::RunningMainWnd();
     const std::string text = wnd.GetDlgItemText(IDC_RESULT_TEXT);
     if (text.empty()) {
         Prompts::current().message(QStringLiteral("No data to save!"));
@@ -45,7 +46,7 @@ void QuickConvert()
         Prompts::current().message(QStringLiteral("File is empty!"));
         return;
     }
-    const std::string result = DecodeForCommand(text);
+    const std::string result = CommandDecoder::decode(text);
     std::string().swap(text); // the encoded text is not needed any more
     const QString target = Prompts::current().saveFileName();
     if (target.isEmpty())

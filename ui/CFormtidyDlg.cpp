@@ -3,9 +3,7 @@
 #include "CAboutDlg.h"
 #include "CHelpDlg.h"
 #include "TextPane.h"
-#include "TypingHook.h"
 #include "WindowPlacement.h"
-#include "app/AppWiring.h"
 #include "app/framework/ApplicationBase.h"
 #include "app/framework/CommandGuard.h"
 #include "app/framework/CommandIds.h"
@@ -67,22 +65,6 @@ const Menu kMenus[] = {
       {"&About Formtidy", ID_ABOUT_ABOUT}}},
 };
 
-void RunHelpDialog()
-{
-    CHelpDlg dlg;
-    dlg.exec();
-}
-
-// The application's command map. The menu commands reach the routines alone
-// and leave the focus where it was.
-const AppCommand kAppCommands[] = {
-    {ID_FILE_CONVERT, [] { ConvertSourceText(); }, "Convert!"},
-    {ID_FILE_OPENFILE, [] { LoadSourceFile(); }, "Open file"},
-    {ID_FILE_SAVEFILE, [] { SaveResultFile(); }, "Save file"},
-    {ID_ABOUT_HELP, &RunHelpDialog, "Help"}, // the window's own entry is found first
-    {ID_HELP, &RunHelpDialog, "Help"},
-};
-
 } // namespace
 
 // The window's command map; each name is that of the button or menu item.
@@ -100,19 +82,6 @@ const CFormtidyDlg::Command CFormtidyDlg::kCommands[] = {
     {ID_EDIT_UNDO, &CFormtidyDlg::OnEditUndo, "Undo"},
     {ID_EDIT_CLEAR, &CFormtidyDlg::OnEditClear, "Delete"},
 };
-
-const AppCommand* FindAppCommand(int id)
-{
-    return FindCommand(kAppCommands, id);
-}
-
-void RunMainWindow()
-{
-    CFormtidyDlg dlg;
-    const ApplicationBase::MainWndScope running(&dlg);
-    TypingHook::installIfAsked(dlg);
-    dlg.exec();
-}
 
 CFormtidyDlg::CFormtidyDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -332,7 +301,7 @@ void CFormtidyDlg::OnAboutAbout()
 
 void CFormtidyDlg::OnAboutHelp()
 {
-    RunHelpDialog();
+    CHelpDlg::runModal();
 }
 
 void CFormtidyDlg::OnSize(int cx, int cy)

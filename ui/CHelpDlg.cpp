@@ -26,6 +26,12 @@ constexpr int kHeight = 193;
 
 } // namespace
 
+void CHelpDlg::runModal()
+{
+    CHelpDlg dlg;
+    dlg.exec();
+}
+
 const std::array<const char*, CHelpDlg::kTopics>& CHelpDlg::captions()
 {
     static const std::array<const char*, kTopics> captions = {

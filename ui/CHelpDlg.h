@@ -20,6 +20,10 @@ public:
     explicit CHelpDlg(QWidget* parent = nullptr);
     ~CHelpDlg() override;
 
+    // Opens the dialog with no parent and runs it until it is closed: About >
+    // Help, F1 and the About box's Help button all come here.
+    static void runModal();
+
     static constexpr int kTopics = 4;
 
     // The caption of each frame and the instructions inside it, as written:
