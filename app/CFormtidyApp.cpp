@@ -1,9 +1,14 @@
 #include "CFormtidyApp.h"
 
-#include "AppWiring.h"
-#include "CommandGuard.h"
-#include "DialogFont.h"
-#include "Prompts.h"
+#include "app/framework/CommandGuard.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/DialogFont.h"
+#include "app/framework/Prompts.h"
+#include "convert/ConvertCommands.h"
+#include "convert/FileCommands.h"
+#include "files/SignalCleanup.h"
+#include "ui/CFormtidyDlg.h"
+#include "ui/CHelpDlg.h"
 
 #include <QFontDatabase>
 #include <QIcon>
@@ -23,6 +28,16 @@ CFormtidyApp::SocketCheck g_socketCheck = &CFormtidyApp::socketsAvailable;
 // box handles events of its own (painting above all); when those fail too,
 // they are dropped rather than stacking one box on another.
 bool g_reportingEventFailure = false;
+
+// The application's command map. The menu commands reach the routines alone
+// and leave the focus where it was.
+const AppCommand kAppCommands[] = {
+    {ID_FILE_CONVERT, [] { ConvertSourceText(); }, "Convert!"},
+    {ID_FILE_OPENFILE, [] { LoadSourceFile(); }, "Open file"},
+    {ID_FILE_SAVEFILE, [] { SaveResultFile(); }, "Save file"},
+    {ID_ABOUT_HELP, &CHelpDlg::runModal, "Help"}, // the window's own entry is found first
+    {ID_HELP, &CHelpDlg::runModal, "Help"},
+};
 
 // What the user was doing when an event failed, for the report.
 QString eventAction(const QEvent* event)
@@ -145,13 +160,17 @@ int CFormtidyApp::InitInstance()
         Prompts::current().message(QStringLiteral("Windows sockets initialization failed."));
         return 0;
     }
-    RunMainWindow();
+    // An interrupted save leaves no temporary file or backup behind.
+    SignalCleanup::install();
+    CFormtidyDlg dlg;
+    const MainWndScope running(&dlg);
+    dlg.exec();
     return 0;
 }
 
 bool CFormtidyApp::OnCommand(int id)
 {
-    if (const AppCommand* command = FindAppCommand(id)) {
+    if (const AppCommand* command = FindCommand(kAppCommands, id)) {
         Run(*command);
         return true;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ApplicationBase.h"
+#include "app/framework/ApplicationBase.h"
 
 #include <QIcon>
 

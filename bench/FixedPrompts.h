@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Prompts.h"
+#include "app/framework/Prompts.h"
 
 // Answers every file dialog with fixed paths and swallows the messages, so
 // that the commands run without anyone at the window.

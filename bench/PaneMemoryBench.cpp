@@ -10,7 +10,7 @@
 #include "FixedPrompts.h"
 #include "FormCorpus.h"
 #include "app/CFormtidyApp.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "ui/CFormtidyDlg.h"
 
 #include <QFile>

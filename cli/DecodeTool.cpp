@@ -4,10 +4,10 @@
 #include "JsonLinesWriter.h"
 #include "MailReader.h"
 #include "TextWriter.h"
-#include "convert/FileError.h"
-#include "convert/FileReader.h"
-#include "convert/FileWriter.h"
-#include "convert/SignalCleanup.h"
+#include "files/FileError.h"
+#include "files/FileReader.h"
+#include "files/FileWriter.h"
+#include "files/SignalCleanup.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "JsonLinesWriter.h"
 
-#include "app/Windows1252.h"
+#include "convert/Windows1252.h"
 
 #include <glib.h>
 #include <nlohmann/json.hpp>

@@ -1,8 +1,8 @@
 #include "MailReader.h"
 
-#include "convert/FileError.h"
-#include "convert/FileReader.h"
-#include "convert/FileWriter.h"
+#include "files/FileError.h"
+#include "files/FileReader.h"
+#include "files/FileWriter.h"
 
 #include <gmime/gmime.h>
 

@@ -1,12 +1,13 @@
 #include "FileCommands.h"
 
-#include "ConvertCommands.h"
-#include "FileReader.h"
-#include "FileWriter.h"
-#include "app/CommandIds.h"
-#include "app/MainWnd.h"
-#include "app/PaneCapacity.h"
-#include "app/Prompts.h"
+#include "CommandDecoder.h"
+#include "app/framework/ApplicationBase.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/MainWnd.h"
+#include "app/framework/PaneCapacity.h"
+#include "app/framework/Prompts.h"
+#include "files/FileReader.h"
+#include "files/FileWriter.h"
 
 namespace {
 // Tells the user, before a file is overwritten in place, that no backup of it
@@ -19,7 +20,7 @@ void warn(const std::string& message)
 
 int LoadSourceFile()
 {
-    MainWnd& wnd = RunningMainWnd();
+    MainWnd& wnd = ApplicationBase::RunningMainWnd();
     const QString path = Prompts::current().openFileName();
     if (path.isEmpty())
         return 0;
@@ -31,7 +32,7 @@ int LoadSourceFile()
 
 int SaveResultFile()
 {
-    MainWnd& wnd = RunningMainWnd();
+    MainWnd& wnd = ApplicationBase::RunningMainWnd();
     const std::string text = wnd.GetDlgItemText(IDC_RESULT_TEXT);
     if (text.empty()) {
         Prompts::current().message(QStringLiteral("No data to save!"));
@@ -54,7 +55,7 @@ void QuickConvert()
         Prompts::current().message(QStringLiteral("File is empty!"));
         return;
     }
-    const std::string result = DecodeForCommand(text);
+    const std::string result = CommandDecoder::decode(text);
     std::string().swap(text); // the encoded text is not needed any more
     const QString target = Prompts::current().saveFileName();
     if (target.isEmpty())

@@ -1,8 +1,8 @@
 #include "CNewsDlg.h"
 
-#include "app/CommandIds.h"
-#include "app/DialogUnits.h"
-#include "app/PaneCodec.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/DialogUnits.h"
+#include "app/framework/PaneCodec.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

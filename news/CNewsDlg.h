@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/FixedDialog.h"
-#include "app/ScopedOverride.h"
+#include "app/framework/FixedDialog.h"
+#include "files/ScopedOverride.h"
 
 #include <functional>
 #include <string>

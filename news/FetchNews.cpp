@@ -2,8 +2,8 @@
 
 #include "CNewsDlg.h"
 #include "NewsFetcher.h"
-#include "app/Prompts.h"
-#include "app/WaitCursor.h"
+#include "app/framework/Prompts.h"
+#include "app/framework/WaitCursor.h"
 
 #include <QUrl>
 

@@ -1,7 +1,7 @@
 #include "CannedHttpServer.h"
 #include "ModalScript.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "news/FetchNews.h"
 #include "news/NewsFetcher.h"
 #include "ui/CAboutDlg.h"
@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -29,14 +30,14 @@ class AboutBoxTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        dlg.fetchNews = [this] { ++fetches; };
         dlg.show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     }
 
     FakePrompts prompts;
-    CAboutDlg dlg;
     int fetches = 0;
+    std::optional<CAboutDlg::NewsOverride> counted{std::in_place, [this] { ++fetches; }};
+    CAboutDlg dlg;
 };
 
 TEST_F(AboutBoxTest, EscCloseBoxAndNewsFetchTheNewsAndOnlyOkCloses)
@@ -55,18 +56,18 @@ TEST_F(AboutBoxTest, EscCloseBoxAndNewsFetchTheNewsAndOnlyOkCloses)
 
 TEST_F(AboutBoxTest, AFetchThatFailsOrIsCancelledAgainIsContained)
 {
-    dlg.fetchNews = [this] {
+    counted.emplace([this] {
         ++fetches;
         QTest::keyClick(&dlg, Qt::Key_Escape); // again, while the fetch still runs
         throw std::runtime_error("The network is down.");
-    };
+    });
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_EQ(fetches, 1);
     EXPECT_EQ(prompts.messages,
               QStringList{QStringLiteral("News failed.\n\nThe network is down.")});
     EXPECT_TRUE(dlg.isVisible());
 
-    dlg.fetchNews = [this] { ++fetches; };
+    counted.emplace([this] { ++fetches; });
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_EQ(fetches, 2);
 }
@@ -78,13 +79,11 @@ using AboutBoxFromMenuTest = WindowFixture;
 TEST_F(AboutBoxFromMenuTest, EscSaysNoConnectionHelpReturnsToTheBoxAndOkCloses)
 {
     const QUrl dead = CannedHttpServer::refusedUrl();
+    const CAboutDlg::NewsOverride refused([dead] { FetchNews(dead, NewsFetcher()); });
     ModalScript script;
     script
         .then(QStringLiteral("the About box"), ModalScript::is<CAboutDlg>(),
-              [dead](QWidget* w) {
-                  about(w)->fetchNews = [dead] { FetchNews(dead, NewsFetcher()); };
-                  QTest::keyClick(w, Qt::Key_Escape);
-              })
+              [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); })
         .then(
             QStringLiteral("the About box after the message"),
             [this](QWidget* w) { return about(w) && !prompts.messages.isEmpty(); },

@@ -1,7 +1,7 @@
-#include "app/CommandGuard.h"
+#include "app/framework/CommandGuard.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
-#include "convert/ConvertCommands.h"
+#include "app/framework/CommandIds.h"
+#include "convert/CommandDecoder.h"
 #include "ui/TextPane.h"
 
 #include <QAction>
@@ -42,7 +42,7 @@ TEST_F(CommandGuardTest, ButtonsRunThroughTheGuard)
 TEST_F(CommandGuardTest, MemoryRunningOutWhileDecodingKeepsThePanes)
 {
     {
-        const DecoderOverride outOfMemory(
+        const CommandDecoder::Override outOfMemory(
             [](std::string_view) -> std::string { throw std::bad_alloc(); });
         dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
         dlg->SetDlgItemText(IDC_RESULT_TEXT, "old result");

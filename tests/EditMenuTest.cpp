@@ -1,5 +1,5 @@
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "ui/TextPane.h"
 
 #include <QAction>

@@ -5,7 +5,7 @@
 #include "CannedHttpServer.h"
 #include "ModalScript.h"
 #include "app/CFormtidyApp.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "news/FetchNews.h"
 #include "news/NewsFetcher.h"
 #include "ui/CAboutDlg.h"

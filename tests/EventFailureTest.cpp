@@ -1,7 +1,7 @@
 // Exceptions from the handling of events (keys, painting), and texts too large
 // for the memory the program may use, under a real address-space limit.
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "ui/TextPane.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
-#include "convert/FileWriter.h"
+#include "app/framework/CommandIds.h"
+#include "files/FileWriter.h"
 #include "ui/TextPane.h"
 
 #include <QAction>

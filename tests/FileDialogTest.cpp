@@ -1,7 +1,7 @@
 // The real file dialogs, answered as a person would: by typing a name; and
 // the real message box.
 #include "ModalScript.h"
-#include "app/Prompts.h"
+#include "app/framework/Prompts.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -1,7 +1,7 @@
 // A real full disk: a tiny tmpfs mounted for the test. Needs the right to
 // mount (root, as in CI); elsewhere the write seam of FileCommandsTest covers it.
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,8 +5,8 @@
 #include "ModalScript.h"
 #include "ScopedEnv.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
-#include "convert/ConvertCommands.h"
+#include "app/framework/CommandIds.h"
+#include "convert/CommandDecoder.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CHelpDlg.h"
 
@@ -32,7 +32,7 @@ class GuardedCommandsTest : public WindowFixture
 TEST_F(GuardedCommandsTest, NoFailureEscapesAnyCommand)
 {
     FailingDialogs failing; // answers in place of the fixture's prompts while it lives
-    const DecoderOverride outOfMemory(
+    const CommandDecoder::Override outOfMemory(
         [](std::string_view) -> std::string { throw std::bad_alloc(); });
     // Nothing answers here, so the news ends at once without a connection.
     const ScopedEnv proxy("http_proxy", QStringLiteral("http://127.0.0.1:9/"));

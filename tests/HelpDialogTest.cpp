@@ -1,7 +1,7 @@
 #include "ModalScript.h"
 #include "WindowFixture.h"
 #include "app/CFormtidyApp.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "ui/CHelpDlg.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
-#include "app/PaneCodec.h"
+#include "app/framework/PaneCodec.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "convert/DecodeFormText.h"
 #include "ui/TextPane.h"
 

@@ -3,8 +3,8 @@
 // symbolic link, a kill in the middle and a full disk. Needs root to make the
 // user (as in CI); elsewhere the tests are skipped with a message.
 #include "TestUser.h"
-#include "convert/FileError.h"
-#include "convert/FileWriter.h"
+#include "files/FileError.h"
+#include "files/FileWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The replaceable parts of the program nest: an override made inside another
 // hands back to the outer one when it ends, not to the real part.
 #include "FakePrompts.h"
-#include "app/ApplicationBase.h"
-#include "convert/ConvertCommands.h"
+#include "app/framework/ApplicationBase.h"
+#include "convert/CommandDecoder.h"
 #include "convert/DecodeFormText.h"
 #include "news/CNewsDlg.h"
 
@@ -26,20 +26,20 @@ TEST(Seams, AFakeOfTheDialogsInsideAnotherHandsBackToTheOuterOne)
 
 TEST(Seams, DecoderOverridesUnwindInOrder)
 {
-    const DecoderOverride outer([](std::string_view) { return std::string("outer"); });
+    const CommandDecoder::Override outer([](std::string_view) { return std::string("outer"); });
     {
-        const DecoderOverride inner([](std::string_view) { return std::string("inner"); });
-        EXPECT_EQ(DecodeForCommand("a=1"), "inner");
+        const CommandDecoder::Override inner([](std::string_view) { return std::string("inner"); });
+        EXPECT_EQ(CommandDecoder::decode("a=1"), "inner");
     }
-    EXPECT_EQ(DecodeForCommand("a=1"), "outer");
+    EXPECT_EQ(CommandDecoder::decode("a=1"), "outer");
 }
 
 TEST(Seams, TheRealDecoderIsBackAfterTheLastOverride)
 {
     {
-        const DecoderOverride fake([](std::string_view) { return std::string("fake"); });
+        const CommandDecoder::Override fake([](std::string_view) { return std::string("fake"); });
     }
-    EXPECT_EQ(DecodeForCommand("a=1+2"), DecodeFormText("a=1+2"));
+    EXPECT_EQ(CommandDecoder::decode("a=1+2"), DecodeFormText("a=1+2"));
 }
 
 TEST(Seams, NewsDialogOverridesNest)

@@ -1,6 +1,6 @@
 #include "ui/TextPane.h"
 #include "WindowFixture.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #!/bin/sh
-# The real program in a Wayland session: a headless weston on a socket of its
-# own. The program's test hook (FORMTIDY_TEST_TYPE, see app/TypingHook.h)
-# types a form into the left pane once the window is on screen, presses
-# Convert and prints the right pane. Exit code 77 means skipped.
+# The program in a Wayland session: a headless weston on a socket of its own.
+# The test copy of the program (support/TypingMain.cpp) types its argument into
+# the left pane once the window is on screen, presses Convert and prints the
+# right pane. Exit code 77 means skipped.
 set -u
 program=$1
 command -v weston >/dev/null || { echo "SKIP: weston is not installed"; exit 77; }
@@ -34,7 +34,7 @@ fi
 # Headless weston has no seat, and Qt 6.4's Wayland text-input support
 # crashes without one; the compose input method stands in for it here.
 output=$(XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland \
-    QT_IM_MODULE=compose FORMTIDY_TEST_TYPE='item=blue+cup&size=2' timeout 30 "$program")
+    QT_IM_MODULE=compose timeout 30 "$program" 'item=blue+cup&size=2')
 code=$?
 echo "$output"
 echo "exit code $code"

@@ -1,10 +1,9 @@
 #include "CAboutDlg.h"
 
 #include "CHelpDlg.h"
-#include "app/CommandGuard.h"
-#include "app/CommandIds.h"
-#include "app/DialogUnits.h"
-#include "app/ScopedOverride.h"
+#include "app/framework/CommandGuard.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/DialogUnits.h"
 #include "news/FetchNews.h"
 
 #include <QApplication>
@@ -31,9 +30,15 @@ constexpr int kLineWidth = 119;
 constexpr int kLineHeight = 8;
 constexpr int kLineMaxRight = 218;
 
+CAboutDlg::NewsFunction g_fetchNews;
+
 } // namespace
 
-CAboutDlg::CAboutDlg() : fetchNews([] { FetchNews(); })
+CAboutDlg::NewsOverride::NewsOverride(NewsFunction fetch)
+    : ScopedOverride<NewsFunction>(g_fetchNews, std::move(fetch))
+{}
+
+CAboutDlg::CAboutDlg()
 {
     setWindowTitle(QStringLiteral("About formtidy2"));
     const DialogUnits dlu(this);
@@ -102,10 +107,13 @@ void CAboutDlg::OnNews()
 {
     // A second cancel while the fetch still runs (Esc pressed again while it
     // waits for the network) would start a fetch inside the fetch.
-    if (m_fetching || !fetchNews)
+    if (m_fetching)
         return;
     const ScopedOverride<bool> fetching(m_fetching, true);
-    fetchNews();
+    if (g_fetchNews)
+        g_fetchNews();
+    else
+        FetchNews();
 }
 
 void CAboutDlg::OnOK()
@@ -115,8 +123,7 @@ void CAboutDlg::OnOK()
 
 void CAboutDlg::OnHelp()
 {
-    CHelpDlg help;
-    help.exec();
+    CHelpDlg::runModal();
 }
 
 QPushButton* CAboutDlg::button(int id) const

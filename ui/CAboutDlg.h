@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/CommandTable.h"
-#include "app/FixedDialog.h"
+#include "app/framework/CommandTable.h"
+#include "app/framework/FixedDialog.h"
+#include "files/ScopedOverride.h"
 
 #include <functional>
 
@@ -27,8 +28,14 @@ public:
     // The cancel command: Esc, the close box and the News button.
     void reject() override;
 
-    // What the News button runs. Replaceable for tests.
-    std::function<void()> fetchNews;
+    // Replaces what the News button runs (FetchNews) for as long as it lives,
+    // so that tests can count or fail the fetch.
+    using NewsFunction = std::function<void()>;
+    class NewsOverride : ScopedOverride<NewsFunction>
+    {
+    public:
+        explicit NewsOverride(NewsFunction fetch);
+    };
 
     QPushButton* button(int id) const;
     // The four text lines, top to bottom.

@@ -3,16 +3,13 @@
 #include "CAboutDlg.h"
 #include "CHelpDlg.h"
 #include "TextPane.h"
-#include "TypingHook.h"
 #include "WindowPlacement.h"
-#include "app/AppWiring.h"
-#include "app/ApplicationBase.h"
-#include "app/CommandGuard.h"
-#include "app/CommandIds.h"
-#include "app/DialogUnits.h"
+#include "app/framework/ApplicationBase.h"
+#include "app/framework/CommandGuard.h"
+#include "app/framework/CommandIds.h"
+#include "app/framework/DialogUnits.h"
 #include "convert/ConvertCommands.h"
 #include "convert/FileCommands.h"
-#include "convert/SignalCleanup.h"
 #include "news/FetchNews.h"
 
 #include <QAccessibleWidget>
@@ -69,22 +66,6 @@ const Menu kMenus[] = {
       {"&About Formtidy", ID_ABOUT_ABOUT}}},
 };
 
-void RunHelpDialog()
-{
-    CHelpDlg dlg;
-    dlg.exec();
-}
-
-// The application's command map. The menu commands reach the routines alone
-// and leave the focus where it was.
-const AppCommand kAppCommands[] = {
-    {ID_FILE_CONVERT, [] { ConvertSourceText(); }, "Convert!"},
-    {ID_FILE_OPENFILE, [] { LoadSourceFile(); }, "Open file"},
-    {ID_FILE_SAVEFILE, [] { SaveResultFile(); }, "Save file"},
-    {ID_ABOUT_HELP, &RunHelpDialog, "Help"}, // the window's own entry is found first
-    {ID_HELP, &RunHelpDialog, "Help"},
-};
-
 // Qt tells screen readers that every QDialog is a dialog. The main window is
 // run as one, its loop the program's only main loop, but it is the
 // application's window: it is told to them as a frame, as any main window is.
@@ -112,21 +93,6 @@ const CFormtidyDlg::Command CFormtidyDlg::kCommands[] = {
     {ID_EDIT_UNDO, &CFormtidyDlg::OnEditUndo, "Undo"},
     {ID_EDIT_CLEAR, &CFormtidyDlg::OnEditClear, "Delete"},
 };
-
-const AppCommand* FindAppCommand(int id)
-{
-    return FindCommand(kAppCommands, id);
-}
-
-void RunMainWindow()
-{
-    // An interrupted save leaves no temporary file or backup behind.
-    SignalCleanup::install();
-    CFormtidyDlg dlg;
-    const ApplicationBase::MainWndScope running(&dlg);
-    TypingHook::installIfAsked(dlg);
-    dlg.exec();
-}
 
 CFormtidyDlg::CFormtidyDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -351,7 +317,7 @@ void CFormtidyDlg::OnAboutAbout()
 
 void CFormtidyDlg::OnAboutHelp()
 {
-    RunHelpDialog();
+    CHelpDlg::runModal();
 }
 
 void CFormtidyDlg::OnSize(int cx, int cy)

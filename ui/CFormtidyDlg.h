@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CommandTable.h"
-#include "app/MainWnd.h"
+#include "app/framework/CommandTable.h"
+#include "app/framework/MainWnd.h"
 
 #include <QDialog>
 #include <QIcon>

@@ -1,6 +1,6 @@
 #include "CHelpDlg.h"
 
-#include "app/DialogUnits.h"
+#include "app/framework/DialogUnits.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -25,6 +25,12 @@ constexpr int kWidth = 281;
 constexpr int kHeight = 193;
 
 } // namespace
+
+void CHelpDlg::runModal()
+{
+    CHelpDlg dlg;
+    dlg.exec();
+}
 
 const std::array<const char*, CHelpDlg::kTopics>& CHelpDlg::captions()
 {

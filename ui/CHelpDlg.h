@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FixedDialog.h"
+#include "app/framework/FixedDialog.h"
 #include <QString>
 
 #include <array>
@@ -19,6 +19,10 @@ class CHelpDlg : public FixedDialog
 public:
     explicit CHelpDlg(QWidget* parent = nullptr);
     ~CHelpDlg() override;
+
+    // Opens the dialog with no parent and runs it until it is closed: About >
+    // Help, F1 and the About box's Help button all come here.
+    static void runModal();
 
     static constexpr int kTopics = 4;
 

@@ -1,8 +1,8 @@
 #include "TextPane.h"
 
-#include "app/CommandGuard.h"
-#include "app/PaneCapacity.h"
-#include "app/Prompts.h"
+#include "app/framework/CommandGuard.h"
+#include "app/framework/PaneCapacity.h"
+#include "app/framework/Prompts.h"
 
 #include <QContextMenuEvent>
 #include <QDropEvent>

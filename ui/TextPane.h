@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PaneCodec.h"
+#include "app/framework/PaneCodec.h"
 
 #include <QPlainTextEdit>
 

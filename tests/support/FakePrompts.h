@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Prompts.h"
+#include "app/framework/Prompts.h"
 
 #include <QStringList>
 

@@ -5,7 +5,7 @@
 // address-space limit.
 #include "FakePrompts.h"
 #include "app/CFormtidyApp.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
 #include "ui/CFormtidyDlg.h"
 
 #include <QClipboard>

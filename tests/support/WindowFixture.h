@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FakePrompts.h"
-#include "app/ApplicationBase.h"
+#include "app/framework/ApplicationBase.h"
 #include "ui/CFormtidyDlg.h"
 
 #include <QTemporaryDir>

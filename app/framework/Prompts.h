@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScopedOverride.h"
+#include "files/ScopedOverride.h"
 
 #include <QString>
 

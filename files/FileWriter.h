@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SignalCleanup.h"
-#include "app/ScopedOverride.h"
+#include "files/ScopedOverride.h"
 
 #include <QString>
 

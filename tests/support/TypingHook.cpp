@@ -1,10 +1,10 @@
 #include "TypingHook.h"
 
-#include "CFormtidyDlg.h"
-#include "TextPane.h"
-#include "app/CommandIds.h"
+#include "app/framework/CommandIds.h"
+#include "ui/CFormtidyDlg.h"
+#include "ui/TextPane.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -18,24 +18,25 @@ constexpr int kPollMs = 50;
 constexpr int kMaxPolls = 200; // ten seconds
 } // namespace
 
-void TypingHook::installIfAsked(CFormtidyDlg& window)
+void TypingHook::install(QString text)
 {
-    if (!qEnvironmentVariableIsSet(kVariable))
-        return;
-    auto* hook = new TypingHook(window, qEnvironmentVariable(kVariable));
+    auto* hook = new TypingHook(std::move(text));
     QTimer::singleShot(kPollMs, hook, &TypingHook::poll);
 }
 
-TypingHook::TypingHook(CFormtidyDlg& window, QString text)
-    : QObject(&window), m_window(window), m_text(std::move(text))
+TypingHook::TypingHook(QString text)
+    : QObject(QCoreApplication::instance()), m_text(std::move(text))
 {}
 
 void TypingHook::poll()
 {
-    const QWindow* handle = m_window.windowHandle();
-    if (handle && handle->isExposed()) {
-        run();
-        return;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* window = qobject_cast<CFormtidyDlg*>(top);
+        const QWindow* handle = window ? window->windowHandle() : nullptr;
+        if (handle && handle->isExposed()) {
+            run(*window);
+            return;
+        }
     }
     if (++m_polls < kMaxPolls) {
         QTimer::singleShot(kPollMs, this, &TypingHook::poll);
@@ -43,21 +44,21 @@ void TypingHook::poll()
     }
     std::fputs("the window was never shown\n", stdout);
     std::fflush(stdout);
-    m_window.reject();
+    QCoreApplication::exit(1);
 }
 
-void TypingHook::run()
+void TypingHook::run(CFormtidyDlg& window)
 {
     std::printf("window shown on %s\n", qPrintable(QGuiApplication::platformName()));
-    TextPane* source = m_window.pane(IDC_SOURCE_TEXT);
+    TextPane* source = window.pane(IDC_SOURCE_TEXT);
     for (const QChar ch : std::as_const(m_text)) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QCoreApplication::sendEvent(source, &press);
         QCoreApplication::sendEvent(source, &release);
     }
-    m_window.button(IDC_CONVERT)->click();
-    std::printf("right pane: %s\n", m_window.GetDlgItemText(IDC_RESULT_TEXT).c_str());
+    window.button(IDC_CONVERT)->click();
+    std::printf("right pane: %s\n", window.GetDlgItemText(IDC_RESULT_TEXT).c_str());
     std::fflush(stdout);
-    m_window.reject();
+    window.reject();
 }

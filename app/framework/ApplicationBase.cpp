@@ -4,6 +4,8 @@
 #include "CommandIds.h"
 #include "MainWnd.h"
 
+#include <stdexcept>
+
 namespace {
 MainWnd* g_mainWnd = nullptr;
 
@@ -24,6 +26,13 @@ ApplicationBase::ApplicationBase(int& argc, char** argv) : QApplication(argc, ar
 MainWnd* ApplicationBase::GetMainWnd()
 {
     return g_mainWnd;
+}
+
+MainWnd& ApplicationBase::RunningMainWnd()
+{
+    if (!g_mainWnd)
+        throw std::logic_error("The main window is not running.");
+    return *g_mainWnd;
 }
 
 ApplicationBase::MainWndScope::MainWndScope(MainWnd* window)

@@ -1,6 +1,6 @@
 #include "PaneCodec.h"
 
-#include "Windows1252.h"
+#include "convert/Windows1252.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CommandTable.h"
-#include "ScopedOverride.h"
+#include "files/ScopedOverride.h"
 
 #include <QApplication>
 
@@ -17,6 +17,8 @@ public:
 
     // The running main window, or nullptr while none runs.
     static MainWnd* GetMainWnd();
+    // The running main window, for a command that needs one; throws when none runs.
+    static MainWnd& RunningMainWnd();
 
     // Makes `window` the main window for as long as it lives.
     class MainWndScope : ScopedOverride<MainWnd*>
