@@ -24,7 +24,8 @@ ALLOWED = {
 ONLY = {("cli", "app"): {"app/Windows1252.h"}}
 NO_QT = ["convert/DecodeFormText.h", "convert/DecodeFormText.cpp",
          "convert/FormStreamDecoder.h", "convert/FormStreamDecoder.cpp",
-         "convert/FormFieldSplitter.h", "convert/FormFieldSplitter.cpp", "app/Windows1252.h"]
+         "convert/FormFieldSplitter.h", "convert/FormFieldSplitter.cpp",
+         "convert/PlainFormSplitter.h", "convert/PlainFormSplitter.cpp", "app/Windows1252.h"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.M)
 
 
