@@ -40,7 +40,7 @@ std::string make(const std::string& name, const std::function<bool(int)>& write)
 void measure(const std::string& what, const std::vector<std::string>& command)
 {
     ChildRun run;
-    if (!RunChild(command, run)) {
+    if (!RunChild(command, run) || run.exitCode == 127) {
         std::fprintf(stderr, "bench_mail: %s did not run\n", command.front().c_str());
         std::exit(1);
     }
@@ -73,10 +73,15 @@ int main(int argc, char** argv)
         }
         g_folder = name;
     }
-    const std::string program = args.empty() ? FORMTIDY_DECODE_BIN : args[0];
+    // A first word that is not a number names the program.
+    std::string program = FORMTIDY_DECODE_BIN;
+    if (!args.empty() && args[0].find_first_not_of("0123456789") != std::string::npos) {
+        program = args[0];
+        args.erase(args.begin());
+    }
     std::vector<std::size_t> sizes;
-    for (std::size_t i = 1; i < args.size(); ++i)
-        sizes.push_back(std::stoul(args[i]));
+    for (const std::string& size : args)
+        sizes.push_back(std::stoul(size));
     if (sizes.empty())
         sizes = {200, 1000};
     std::printf("formtidy-decode --mail, files in %s\n", g_folder.c_str());

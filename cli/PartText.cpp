@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 namespace {
 
@@ -144,18 +145,21 @@ void PartText::read(const Piece& piece)
                                      &outPrespace);
             decoded(out, outLength);
         };
+        // Base64 and uuencoded lines never begin with ">".
+        const bool unquoting = m_mboxQuoted && encoding != GMIME_CONTENT_ENCODING_BASE64 &&
+                               encoding != GMIME_CONTENT_ENCODING_UUENCODE;
         MboxUnquote unquote;
-        std::string buffer(kPiece, '\0');
+        const std::unique_ptr<char[]> buffer(new char[kPiece]);
         std::string unquoted;
         const auto collect = [&unquoted](std::string_view bytes) { unquoted.append(bytes); };
         while (!stopped && !ended) {
-            const ssize_t got = g_mime_stream_read(raw, buffer.data(), buffer.size());
+            const ssize_t got = g_mime_stream_read(raw, buffer.get(), kPiece);
             if (got < 0 && !g_mime_stream_eos(raw))
                 readFailed(errno);
             if (got <= 0)
                 break;
-            const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
-            if (!m_mboxQuoted) {
+            const std::string_view bytes(buffer.get(), static_cast<std::size_t>(got));
+            if (!unquoting) {
                 undo(bytes, false);
                 continue;
             }
@@ -164,7 +168,7 @@ void PartText::read(const Piece& piece)
             undo(unquoted, false);
         }
         unquoted.clear();
-        if (m_mboxQuoted)
+        if (unquoting)
             unquote.finish(collect);
         undo(unquoted, true);
     }
