@@ -99,9 +99,11 @@ void FlowedText::feed(std::string_view piece)
         }
         const std::size_t end = c == '\r' || c == ' ' ? i + 1 : piece.find_first_of(" \r\n", i);
         const std::string_view run = piece.substr(i, end - i);
-        if (m_contentHead.size() < 3)
-            m_contentHead.append(run.substr(0, 3 - m_contentHead.size()));
-        m_contentLength += run.size();
+        if (c != '\r') { // a CR is the break's, or text that flushHeld writes
+            if (m_contentHead.size() < 3)
+                m_contentHead.append(run.substr(0, 3 - m_contentHead.size()));
+            m_contentLength += run.size();
+        }
         if (c != '\r' && c != ' ')
             m_out(run);
         i = end == std::string_view::npos ? piece.size() : end;

@@ -332,7 +332,7 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
         {"Content-Type: text/plain; format=flowed; delsp=yes\n",
          "name=Jane+Doe&note=a+long+ \nline&x=1", R"([["name","Jane Doe"],["note","a long line"],
          ["x","1"]])"},
-        {"Content-Type: text/plain; format=flowed\n", "note=a long \n line\nx=1",
+        {"Content-Type: text/plain; format=flowed\n", "note=a long \r\n line\r\nx=1\r\n-- \r\nEve",
          R"([["note","a long line"],["x","1"]])"},
         {post, "a=1&email=eve%40example.com\n\nSent from my iPhone",
          R"([["a","1"],["email","eve@example.com"]])"},
