@@ -6,10 +6,10 @@
 // in the body and half with it in a base64 attachment. And the plain body
 // once more with --decode standard.
 // Usage: bench_cli [PATH_TO_FORMTIDY_DECODE] [SIZE_IN_MB]
+#include "ChildRun.h"
 #include "FormCorpus.h"
+#include "MailCorpus.h"
 #include "ReferenceDecoder.h"
-
-#include <glib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,8 +18,6 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -35,72 +33,11 @@ double seconds(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-struct Run
-{
-    double elapsed = 0; // seconds
-    double cpu = 0;     // user and system seconds of the process
-    long maxRssKb = 0;
-};
+using Run = ChildRun;
 
 bool runDecoder(const std::vector<std::string>& command, Run& run)
 {
-    std::vector<char*> argv;
-    for (const std::string& word : command)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    // fork rather than posix_spawn: a child that shares its parent's memory
-    // until exec reports the parent's peak as its own.
-    const pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        const int out = open("/dev/null", O_WRONLY);
-        if (out < 0 || dup2(out, STDOUT_FILENO) < 0)
-            _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return false;
-    run.elapsed = seconds(start);
-    run.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-              double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.maxRssKb = usage.ru_maxrss;
-    return true;
-}
-
-// An mbox of form mails of about `bytes` bytes in all.
-std::string makeMbox(std::size_t bytes)
-{
-    std::string mbox;
-    for (unsigned i = 0; mbox.size() < bytes; ++i) {
-        const std::string form = MakeFormCorpus(4000, i + 1);
-        mbox += "From form@example.org Tue Dec  8 10:00:00 2026\n"
-                "From: Web Form <form@example.org>\nTo: orders@example.org\n"
-                "Subject: Form posted\nMessage-ID: <" +
-                std::to_string(i) +
-                "@example.org>\nDate: Tue, 8 Dec 2026 10:00:00 +0000\nMIME-Version: 1.0\n";
-        if (i % 2 == 0) {
-            mbox += "Content-Type: text/plain\n\n" + form + "\n\n";
-            continue;
-        }
-        gchar* base64 = g_base64_encode(reinterpret_cast<const guchar*>(form.data()), form.size());
-        std::string lines;
-        const std::string_view all(base64);
-        for (std::size_t at = 0; at < all.size(); at += 76)
-            lines.append(all.substr(at, 76)).append("\n");
-        g_free(base64);
-        mbox += "Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
-                "Content-Type: text/plain\n\nThe form is attached.\n--b\n"
-                "Content-Type: application/x-www-form-urlencoded\n"
-                "Content-Disposition: attachment; filename=\"POSTDATA.ATT\"\n"
-                "Content-Transfer-Encoding: base64\n\n" +
-                lines + "--b--\n\n";
-    }
-    return mbox;
+    return RunChild(command, run) && run.exitCode == 0;
 }
 
 bool writeTemporary(const std::string& text, std::string& path)
@@ -112,6 +49,16 @@ bool writeTemporary(const std::string& text, std::string& path)
     path = name;
     const bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
     close(fd);
+    return ok;
+}
+
+// An mbox of form mails of about `bytes` bytes at `path`; sets `size` to its size.
+bool writeMbox(const std::string& path, std::size_t bytes, off_t& size)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
+    const bool ok = fd >= 0 && WriteFormMbox(fd, bytes) && (size = lseek(fd, 0, SEEK_END)) > 0;
+    if (fd >= 0)
+        close(fd);
     return ok;
 }
 
@@ -141,12 +88,13 @@ int main(int argc, char** argv)
     std::string text = MakeFormCorpus(megabytes * 1000 * 1000);
 
     std::string path, mboxPath;
-    std::string mbox = makeMbox(text.size());
-    if (!writeTemporary(text, path) || !writeTemporary(mbox, mboxPath)) {
+    off_t mboxSize = 0;
+    if (!writeTemporary(text, path) || !writeTemporary({}, mboxPath) ||
+        !writeMbox(mboxPath, text.size(), mboxSize)) {
         std::perror("bench_cli: writing the input");
         return 1;
     }
-    const double mboxMb = double(mbox.size()) / 1e6;
+    const double mboxMb = double(mboxSize) / 1e6;
 
     double naive = 1e9;
     for (int i = 0; i < kRuns; ++i) {
@@ -160,7 +108,6 @@ int main(int argc, char** argv)
     // A child's peak resident memory counts what its parent holds when it is
     // started, so the texts go first.
     std::string().swap(text);
-    std::string().swap(mbox);
 
     Run best, mail, standard;
     const bool ok = bestRun({program, path}, best) &&

@@ -1,41 +1,65 @@
 #pragma once
 
+#include "SpoolFile.h"
 #include "SubmissionWriter.h"
 
-#include "convert/FormFieldSplitter.h"
+#include "convert/FormDecoder.h"
 
+#include <cstdint>
+#include <string>
 #include <unordered_map>
-#include <utility>
+#include <unordered_set>
 #include <vector>
 
-// CSV (RFC 4180, CR LF after each row): a header row of "source" and the field
-// names in order of first appearance, then one row per submission. A name that
-// occurs again in one submission gets the columns "name#2", "name#3" and so
-// on. Cells hold the decoded bytes, quoted where they hold a comma, a quote or
-// a line break. The header depends on every submission, so the rows of a run
-// are held and written by finish().
+// CSV (RFC 4180, CR LF after each row) in UTF-8 (see FormFields): a header
+// row, then one row per submission. The columns are "source" (for mail also
+// "date", in UTC, and "message_id"), then the field names in order of first
+// appearance. A field whose name is already a column of its row takes the
+// first of "name#2", "name#3"... that is free there, so that no header is
+// written twice and no field is lost; each field finds its name in constant
+// time, however often a name repeats. Cells are quoted where they hold a
+// comma, a quote or a line break.
+//
+// The header depends on every row, so the rows go to a spool file and are
+// written after it by finish(): memory holds the header, and of the row
+// being written only where its cells lie.
 class CsvWriter : public SubmissionWriter
 {
 public:
-    CsvWriter(Sink sink, FormDecoding decoding);
+    // With `escapeFormulas` a cell that begins with "=", "+", "-", "@", a tab
+    // or a CR gets a "'" in front, so that a spreadsheet shows it as text
+    // rather than running it as a formula.
+    CsvWriter(Sink sink, FormDecoding decoding, bool mail, bool escapeFormulas);
 
-    void begin(const Submission& submission) override;
-    void feed(std::string_view encoded) override;
-    void end() override;
+    std::optional<std::string> write(const Submission& submission, FormBody& body) override;
     void finish() override;
 
-    // One cell, quoted where needed.
-    static std::string cell(std::string_view bytes);
+    // One cell of UTF-8 text, quoted where needed.
+    static std::string cell(std::string_view text, bool escapeFormula = false);
 
 private:
-    void add(FormField& field);
+    struct CellAt
+    {
+        std::uint64_t column;
+        std::uint64_t offset; // from the start of the row's cells
+        std::uint64_t length;
+    };
 
-    using Row = std::vector<std::pair<std::size_t, std::string>>; // column, cell
+    void addCell(const std::string& header, std::string_view text);
+    std::string freeName(const std::string& name);
+    void endRow();
+    void writeRow(off_t at, off_t& next);
+
     Sink m_sink;
-    FormFieldSplitter m_splitter;
-    std::vector<std::string> m_columns{"source"};
-    std::unordered_map<std::string, std::size_t> m_columnOf; // field columns by their header
-    std::vector<Row> m_rows;
-    Row m_row;
-    std::vector<std::size_t> m_filledBy{0}; // per column: 1 + the last row that filled it
+    FormDecoding m_decoding;
+    bool m_mail;
+    bool m_escape;
+    std::vector<std::string> m_columns;
+    std::unordered_map<std::string, std::size_t> m_columnOf;
+    SpoolFile m_spool;
+    // The row being written.
+    off_t m_rowStart = 0;
+    std::vector<CellAt> m_cells;
+    std::unordered_set<std::string> m_used;                 // its headers so far
+    std::unordered_map<std::string, unsigned> m_nextSuffix; // per name, the next "#N" to try
 };

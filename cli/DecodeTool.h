@@ -1,18 +1,57 @@
 #pragma once
 
+#include "DecodeOptions.h"
+#include "SubmissionWriter.h"
+
+#include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
-// formtidy-decode: decodes e-mailed form data from files or standard input,
-// streaming, so that memory stays bounded whatever the input size.
+class FileError;
+class Output;
+
+// formtidy-decode: decodes e-mailed form data from files, folders of mail or
+// standard input, one input at a time and streaming, so that memory stays
+// bounded whatever the number and size of the inputs.
 class DecodeTool
 {
 public:
+    // Exit codes.
+    static constexpr int kDone = 0;
+    static constexpr int kFailed =
+        1; // an input, a message or the output could not be read or written
+    static constexpr int kUsage = 2;
+    static constexpr int kSkipped = 3; // messages without a form were left out, and nothing failed
+
     // Runs with the arguments after the program's name. Writes the decoded
     // text to standard output (or the -o file) and messages to standard error.
-    // Returns the exit code: 0 on success, 1 when a file failed or a mail had no
-    // form, 2 on a usage error.
     static int run(const std::vector<std::string>& args);
 
-    static const char* usage();
+    // "formtidy-decode: MESSAGE" on standard error.
+    static void report(const std::string& message);
+    // "FILE: reason", as Unix tools name a file that failed.
+    static std::string describe(const FileError& e);
+
+private:
+    DecodeTool(const DecodeOptions& options, Output& output);
+    ~DecodeTool();
+
+    // The writer loop: each input is opened when its turn comes, read whole
+    // and closed before the next. Returns the exit code.
+    int decodeAll();
+    void decode(const std::string& name, bool standardInput);
+    bool failed(const std::string& message);
+    void flush();
+
+    const DecodeOptions& m_options;
+    Output& m_output;
+    std::unique_ptr<SubmissionWriter> m_writer;
+    std::string m_pending; // the writers' small writes, gathered into larger ones
+    struct stat m_outputFile
+    {
+    };
+    bool m_outputKnown = false;
+    bool m_failed = false;
+    bool m_skipped = false;
 };

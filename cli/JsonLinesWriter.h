@@ -2,27 +2,26 @@
 
 #include "SubmissionWriter.h"
 
-#include "convert/FormFieldSplitter.h"
+#include "convert/FormDecoder.h"
 
 // JSON Lines: one object per submission, with "source", for mail
 // "message_id" and "date" (null when the message has none), and "fields" as
-// an array of [name, value] pairs in order. A text that is not valid UTF-8 is
-// written as Windows-1252, as the panes show it. Each field is written as soon
-// as it is complete, so only one field is held at a time.
+// an array of [name, value] pairs in order, in UTF-8 (see FormFields). Each
+// field is written as soon as it is complete, so only one field is held at
+// a time.
 class JsonLinesWriter : public SubmissionWriter
 {
 public:
-    JsonLinesWriter(Sink sink, FormDecoding decoding);
+    JsonLinesWriter(Sink sink, FormDecoding decoding)
+        : m_sink(std::move(sink)), m_decoding(decoding)
+    {}
 
-    void begin(const Submission& submission) override;
-    void feed(std::string_view encoded) override;
-    void end() override;
+    std::optional<std::string> write(const Submission& submission, FormBody& body) override;
 
-    // `bytes` as a JSON string.
-    static std::string jsonString(std::string_view bytes);
+    // UTF-8 text as a JSON string.
+    static std::string jsonString(std::string_view utf8);
 
 private:
     Sink m_sink;
-    FormFieldSplitter m_splitter;
-    bool m_firstField = true;
+    FormDecoding m_decoding;
 };

@@ -8,19 +8,23 @@
 class FileReader;
 
 // Reads a mail file, one RFC 5322 message or an mbox of many (it starts with
-// "From "), with GMime, and hands each message's form body to a writer. The
-// form body is the message's first part of type
-// application/x-www-form-urlencoded, whatever its disposition, or else the
-// body of a single-part text/plain message; its transfer encoding is undone,
-// and it ends before its first NUL byte.
+// "From "), one message at a time: MailScanner finds each message and what
+// of it is too large, GMime parses it, MailForm finds its form, and the form
+// goes to the writer. Memory holds one message's structure, never its parts'
+// contents.
 class MailReader
 {
 public:
-    using Report = std::function<void(const std::string& message)>;
+    enum class Outcome
+    {
+        Note,    // the message was read; something about it is worth saying
+        Skipped, // the message holds no form
+        Failed,  // the message, or its form, cannot be read
+    };
+    using Report = std::function<void(const std::string& message, Outcome outcome)>;
 
-    // Gives every message of `in` with a form body to `writer`, and reports
-    // every other one through `report`, naming the file, the message's number
-    // and its Message-ID. Returns false when any message was reported.
-    // Throws FileError when `in` cannot be read.
-    static bool readAll(FileReader& in, SubmissionWriter& writer, const Report& report);
+    // Gives the form of every message of `in` to `writer`, and reports the
+    // others through `report`, naming the file, the message's number in it and
+    // its Message-ID. Throws FileError when `in` cannot be read.
+    static void readAll(FileReader& in, SubmissionWriter& writer, const Report& report);
 };

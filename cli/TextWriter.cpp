@@ -1,28 +1,36 @@
 #include "TextWriter.h"
 
+#include "FormFields.h"
+
 #include "convert/DecodeFormText.h"
 
-void TextWriter::begin(const Submission&)
+std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
 {
     if (!m_first)
         m_sink(FormFieldBreak());
     m_first = false;
-}
-
-void TextWriter::feed(std::string_view encoded)
-{
-    m_decoder->feed(encoded, m_decoded);
-    flush();
-}
-
-void TextWriter::end()
-{
-    m_decoder->finish(m_decoded);
-    flush();
-}
-
-void TextWriter::flush()
-{
-    m_sink(m_decoded);
-    m_decoded.clear();
+    if (body.kind() == FormKind::TextPlain) {
+        bool firstField = true;
+        return FormFields::read(body, m_decoding, false, [&](FormField& field) {
+            if (!firstField)
+                m_sink(FormFieldBreak());
+            firstField = false;
+            if (field.named) {
+                m_sink(field.name);
+                m_sink(FormNameSeparator());
+            }
+            m_sink(field.value);
+        });
+    }
+    const auto decoder = FormDecoder::create(m_decoding);
+    std::string decoded;
+    body.read([&](std::string_view piece) {
+        decoder->feed(piece, decoded);
+        m_sink(decoded);
+        decoded.clear();
+        return true;
+    });
+    decoder->finish(decoded);
+    m_sink(decoded);
+    return std::nullopt;
 }

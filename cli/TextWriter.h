@@ -4,27 +4,20 @@
 
 #include "convert/FormDecoder.h"
 
-#include <memory>
-
-// The decoded text of each submission (with faithful decoding exactly as Quick
-// Convert writes it), with one field break between two submissions. Streams: it holds no more
-// than one piece's decoding.
+// The decoded text of each submission, with one field break between two
+// submissions. A URL-encoded body streams through the decoder, so that with
+// faithful decoding the text is exactly what Quick Convert writes and only
+// one piece's decoding is held; a text/plain post is written field by field
+// as "name :: value". The bytes are written as they are.
 class TextWriter : public SubmissionWriter
 {
 public:
-    TextWriter(Sink sink, FormDecoding decoding)
-        : m_sink(std::move(sink)), m_decoder(FormDecoder::create(decoding))
-    {}
+    TextWriter(Sink sink, FormDecoding decoding) : m_sink(std::move(sink)), m_decoding(decoding) {}
 
-    void begin(const Submission& submission) override;
-    void feed(std::string_view encoded) override;
-    void end() override;
+    std::optional<std::string> write(const Submission& submission, FormBody& body) override;
 
 private:
-    void flush();
-
     Sink m_sink;
-    std::unique_ptr<FormDecoder> m_decoder;
-    std::string m_decoded;
+    FormDecoding m_decoding;
     bool m_first = true;
 };

@@ -183,6 +183,8 @@ TEST_F(DecodeToolTest, UsageHelpAndVersion)
         {{"--format", "xml"}, "unknown format 'xml' (text, csv or json)"},
         {{"--format"}, "option '--format' needs a value"},
         {{"--decode", "raw"}, "unknown decoding 'raw' (faithful or standard)"},
+        {{"-r"}, "--recursive reads folders of mail: it goes with --mail"},
+        {{"--escape-formulas"}, "--escape-formulas goes with --format csv"},
     };
     for (const auto& [args, message] : usageErrors) {
         const ToolRun run = decodeTool(args);
@@ -217,7 +219,7 @@ std::string message(const std::string& id, const std::string& headers, const std
 {
     return "From: Web Form <form@example.org>\nTo: sales@example.org\nSubject: Form\n"
            "Message-ID: <" +
-           id + ">\nDate: Tue, 8 Dec 2026 10:00:00 +0000\nMIME-Version: 1.0\n" + headers + "\n" +
+           id + ">\nDate: Tue, 8 Dec 2026 10:00:00 +0100\nMIME-Version: 1.0\n" + headers + "\n" +
            body + "\n";
 }
 
@@ -227,6 +229,15 @@ std::string mbox(const std::vector<std::string>& messages)
     for (const std::string& m : messages)
         out += "From form@example.org Tue Dec  8 10:00:00 2026\n" + m + "\n";
     return out;
+}
+
+std::vector<nlohmann::json> jsonLines(const std::string& out)
+{
+    std::vector<nlohmann::json> lines;
+    std::istringstream text(out);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    return lines;
 }
 
 const std::string kForm = "name=Jane+Doe&note=Hi%21%0D%0ABye&size=2";
@@ -250,11 +261,9 @@ const std::string kAttachmentMail =
             "Content-Disposition: attachment; filename=\"POSTDATA.ATT\"\n"
             "Content-Transfer-Encoding: base64\n\n"
             "bmFtZT1KYW5lK0RvZSZub3RlPUhpJTIxJTBEJTBBQnllJnNpemU9Mg==\n--outer--\n");
-// No form: text in two kinds, neither of them a form part.
-const std::string kAlternativeMail =
-    message("alt@example.org", "Content-Type: multipart/alternative; boundary=\"b\"\n",
-            "--b\nContent-Type: text/plain\n\na=1\n--b\nContent-Type: text/html\n\n<p>a=1</p>\n"
-            "--b--\n");
+// A customer's reply: prose, and no form.
+const std::string kReplyMail = message("reply@example.org", "Content-Type: text/plain\n",
+                                       "Thanks, a=1 is what I meant.\n\n-- \nSales");
 } // namespace
 
 TEST_F(DecodeToolTest, MailFormBodiesAreDecodedAsQuickConvertDecodesThem)
@@ -272,43 +281,139 @@ TEST_F(DecodeToolTest, MailFormBodiesAreDecodedAsQuickConvertDecodesThem)
     for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
         crlf.insert(at, "\r");
     EXPECT_EQ(decodeTool({"--mail", "-"}, crlf).out, "a :: 1\r\n\r\nb :: 2");
-    // Line breaks in the text are kept, but not those that end the mail.
-    const std::string lines = message("lines@example.org", "", "a=1\nb=2\n\n\n");
-    EXPECT_EQ(decodeTool({"--mail"}, lines).out, "a :: 1\nb :: 2");
+    // A text/plain post: a field per line, written as it came.
+    const std::string lines = message("lines@example.org", "", "a=1+%21\nb=2\n\n\n");
+    EXPECT_EQ(decodeTool({"--mail"}, lines).out, "a :: 1+%21\r\n\r\nb :: 2");
 }
 
-TEST_F(DecodeToolTest, MboxGivesEachMessageAndNamesOneWithoutAForm)
+TEST_F(DecodeToolTest, MboxGivesEachFormAndNamesAMessageWithoutOne)
 {
-    const QString inbox = write("inbox.mbox", mbox({kBase64Mail, kAlternativeMail, kQuotedMail}));
+    const QString inbox = write("inbox.mbox", mbox({kBase64Mail, kReplyMail, kQuotedMail}));
     const ToolRun run = decodeTool({"--mail", inbox});
-    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.code, 3);
     EXPECT_EQ(run.out, DecodeFormText(kForm + "&" + kForm));
     EXPECT_EQ(run.err, "formtidy-decode: " + inbox.toStdString() +
-                           ": message 2 <alt@example.org>: it has no "
-                           "application/x-www-form-urlencoded part and is not a single "
-                           "text/plain message\n");
-    EXPECT_EQ(run.err.find("message 1"), std::string::npos) << run.err;
+                           ": message 2 <reply@example.org>: no form\n");
     // The same through a pipe.
     EXPECT_EQ(decodeTool({"--mail"}, read("inbox.mbox")).out, run.out);
-    // Not a mail at all.
-    const ToolRun garbage = decodeTool({"--mail", write("form.txt", "a=1")});
+    // Not a mail at all, which is an error.
+    const ToolRun garbage = decodeTool({"--mail", write("form.txt", "not a mail\n")});
     EXPECT_EQ(garbage.code, 1);
-    EXPECT_NE(garbage.err.find("form.txt: message 1"), std::string::npos) << garbage.err;
+    EXPECT_EQ(garbage.err, "formtidy-decode: " + dir.filePath("form.txt").toStdString() +
+                               ": message 1 (no Message-ID): it cannot be read as a mail "
+                               "message\n");
 }
 
-TEST_F(DecodeToolTest, CsvHasARowPerMailAndAColumnPerField)
+// Every shape of form mail that browsers and mail programs send, with mails
+// that are not forms between them: each form is one row, and nothing else is.
+TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
+{
+    const std::string post = "Content-Type: text/plain; charset=utf-8\n";
+    const std::string mixed = "Content-Type: multipart/mixed; boundary=\"b\"\n";
+    const auto attached = [&](const std::string& type) {
+        return "--b\nContent-Type: text/plain\n\nSee the attachment.\n--b\nContent-Type: " + type +
+               "\nContent-Disposition: attachment; filename=\"POSTDATA.ATT\"\n\na=1&b=2\n--b--\n";
+    };
+    const std::string fields = R"([["a","1"],["b","2"]])";
+    const struct
+    {
+        std::string headers, body, fields; // no fields: not a form
+    } shapes[] = {
+        {"Content-Type: multipart/alternative; boundary=\"b\"\n",
+         "--b\nContent-Type: text/plain; charset=utf-8\n\nname=Jane+Doe&city=Z%C3%BCrich\n"
+         "--b\nContent-Type: text/html\n\n<p>name=Jane+Doe</p>\n--b--\n",
+         R"([["name","Jane Doe"],["city","Zürich"]])"},
+        {mixed, attached("application/octet-stream"), fields},
+        {mixed, attached("text/plain"), fields},
+        {mixed, attached("application/x-www-form-urlencoded"), fields},
+        // enctype="text/plain", an mbox's ">From " quoting and a signature.
+        {post, "name=Jane Doe\ncomment=Hello\n>From the team\n\nBye\nemail=a@b.c\n-- \nJane",
+         R"([["name","Jane Doe"],["comment","Hello\nFrom the team\n\nBye"],["email","a@b.c"]])"},
+        {"Content-Type: text/plain; format=flowed; delsp=yes\n",
+         "name=Jane+Doe&note=a+long+ \nline&x=1", R"([["name","Jane Doe"],["note","a long line"],
+         ["x","1"]])"},
+        {"Content-Type: text/plain; format=flowed\n", "note=a long \r\n line\r\nx=1\r\n-- \r\nEve",
+         R"([["note","a long line"],["x","1"]])"},
+        {post, "a=1&email=eve%40example.com\n\nSent from my iPhone",
+         R"([["a","1"],["email","eve@example.com"]])"},
+        {mixed,
+         "--b\nContent-Type: text/plain\n\nForwarded.\n--b\nContent-Type: message/rfc822\n\n"
+         "From: web@example.org\nSubject: Form\n\nq=forwarded\n--b--\n",
+         R"([["q","forwarded"]])"},
+        {"Content-Type: text/plain; charset=Shift_JIS\n", "name=%8ER%93c", R"([["name","山田"]])"},
+        {"Content-Type: text/plain; charset=iso-8859-1\n", "name=Ren%E9e", R"([["name","Renée"]])"},
+        {post, "name=%80&_charset_=windows-1252", R"([["name","€"],["_charset_","windows-1252"]])"},
+        {post, "a=%00%C3%A9", R"([["a","\u0000é"]])"},
+        {post, "Thanks, see you soon!\n\nBob", ""},
+        {post, "https://example.org/?a=1", ""},
+        {"Content-Type: multipart/alternative; boundary=\"b\"\n",
+         "--b\nContent-Type: text/plain\n\nOur news this week.\n--b\nContent-Type: text/html\n\n"
+         "<p>Our news</p>\n--b--\n",
+         ""},
+    };
+    std::vector<std::string> mails, expected;
+    std::string skipped;
+    const std::string inbox = dir.filePath("inbox.mbox").toStdString();
+    for (const auto& shape : shapes) {
+        const std::string id = std::to_string(mails.size() + 1);
+        mails.push_back(message(id, shape.headers, shape.body));
+        if (shape.fields.empty())
+            skipped += "formtidy-decode: " + inbox + ": message " + id + " <" + id + ">: no form\n";
+        else
+            expected.push_back(shape.fields);
+    }
+    write("inbox.mbox", mbox(mails));
+    for (const char* decoding : {"standard", "faithful"}) {
+        const ToolRun run = decodeTool(
+            {"--mail", "--format=json", "--decode", decoding, QString::fromStdString(inbox)});
+        EXPECT_EQ(run.code, 3);
+        EXPECT_EQ(run.err, skipped);
+        const std::vector<nlohmann::json> lines = jsonLines(run.out);
+        ASSERT_EQ(lines.size(), expected.size()) << run.out;
+        for (std::size_t i = 0; i < lines.size() && decoding == "standard"s; ++i)
+            EXPECT_EQ(lines[i]["fields"], nlohmann::json::parse(expected[i])) << i;
+    }
+}
+
+TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
 {
     // The output file is written although a mail has no form, and replaced whole.
     const QString out = write("forms.csv", "old");
-    const std::string odd = message("odd@example.org", "Content-Type: text/plain\n",
-                                    "name=Smith,+\"Al\"&note=x%0D%0Ay&name=Bo&solo");
+    const std::string odd =
+        message("odd@example.org", "Content-Type: application/x-www-form-urlencoded\n",
+                "name=Smith,+\"Al\"&note=x%0D%0Ay&name=Bo&solo&source=web&date=-1&name%232=%3D1");
+    const std::string in = write("in.mbox", mbox({kQuotedMail, kReplyMail, odd})).toStdString();
+    const ToolRun run =
+        decodeTool({"--mail", "--format", "csv", "--escape-formulas", "-o", out, in.c_str()});
+    EXPECT_EQ(run.code, 3);
+    EXPECT_EQ(read("forms.csv"),
+              "source,date,message_id,name,note,size,name#2,solo,source#2,date#2,name#2#2\r\n" +
+                  in + "#1,2026-12-08 09:00:00,qp@example.org,Jane Doe,\"Hi!\r\nBye\",2,,,,,\r\n" +
+                  in +
+                  "#3,2026-12-08 09:00:00,odd@example.org,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,,"
+                  "web,'-1,'=1\r\n");
+}
+
+TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
+{
+    std::string parts;
+    for (int i = 0; i < 1001; ++i)
+        parts += "--b\nContent-Type: text/plain\n\nPart " + std::to_string(i) + "\n";
     const std::string in =
-        write("in.mbox", mbox({kQuotedMail, kAlternativeMail, odd})).toStdString();
-    const ToolRun run = decodeTool({"--mail", "--format", "csv", "-o", out, in.c_str()});
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(read("forms.csv"), "source,name,note,size,name#2,\r\n" + in +
-                                     "#1,Jane Doe,\"Hi!\r\nBye\",2,,\r\n" + in +
-                                     "#3,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,solo\r\n");
+        write("in.mbox",
+              mbox({message("long@example.org", "X-Long: " + std::string(70000, 'x') + "\n", "a=1"),
+                    message("parts@example.org", "Content-Type: multipart/mixed; boundary=b\n",
+                            "--b\nContent-Type: text/plain\n\nb=2\n" + parts + "--b--\n")}))
+            .toStdString();
+    const ToolRun run = decodeTool({"--mail", in.c_str()});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2");
+    EXPECT_EQ(run.err, "formtidy-decode: " + in +
+                           ": message 1 <long@example.org>: too large to read whole; left out: "
+                           "header lines beyond 64 KiB\nformtidy-decode: " +
+                           in +
+                           ": message 2 <parts@example.org>: too large to read whole; left out: "
+                           "everything after its 1,000th part\n");
 }
 
 TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
@@ -318,17 +423,14 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
     const ToolRun run =
         decodeTool({"--mail", "--format=json", write("in.mbox", mbox({kAttachmentMail, latin}))});
     EXPECT_EQ(run.code, 0) << run.err;
-    std::vector<nlohmann::json> lines;
-    std::istringstream text(run.out);
-    for (std::string line; std::getline(text, line);)
-        lines.push_back(nlohmann::json::parse(line));
+    const std::vector<nlohmann::json> lines = jsonLines(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
     EXPECT_EQ(lines[0]["message_id"], "att@example.org");
-    EXPECT_EQ(lines[0]["date"], "Tue, 8 Dec 2026 10:00:00 +0000");
+    EXPECT_EQ(lines[0]["date"], "Tue, 8 Dec 2026 10:00:00 +0100");
     EXPECT_EQ(lines[0]["fields"], nlohmann::json::parse(R"([["name","Jane Doe"],
                                    ["note","Hi!\r\nBye"],["size","2"]])"));
     EXPECT_EQ(lines[1]["fields"], nlohmann::json::parse(R"([["city","Zürich"],["sign","€"],
-                                   ["q","a\\b"]])"));
+                                   ["q","\"a\\b\""]])"));
     EXPECT_EQ(lines[1]["source"], dir.filePath("in.mbox").toStdString() + "#2");
 }
 
@@ -337,7 +439,7 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string a = write("a.txt", "x=1&y=2").toStdString();
     const std::string b = write("b.txt", "y=3&z").toStdString();
     const ToolRun csv = decodeTool({"--format", "csv", a.c_str(), b.c_str()});
-    EXPECT_EQ(csv.out, "source,x,y,\r\n" + a + ",1,2,\r\n" + b + ",,3,z\r\n");
+    EXPECT_EQ(csv.out, "source,x,y,z\r\n" + a + ",1,2,\r\n" + b + ",,3,\r\n");
     const ToolRun json = decodeTool({"--format", "json", a.c_str()});
     const nlohmann::json line = nlohmann::json::parse(json.out);
     EXPECT_EQ(line["source"], a);
@@ -353,13 +455,17 @@ TEST_F(DecodeToolTest, StandardDecodingKeepsWhatTheFaithfulOneDrops)
     EXPECT_EQ(decodeTool({"--decode", "faithful", in}).out, DecodeFormText(form));
     EXPECT_EQ(decodeTool({"--decode", "standard", in}).out,
               "email :: jose@example.com\r\n\r\nname :: Jos\xc3\xa9");
-    // In every format and from mail: the base64 mail holds the same form as kForm.
+    // CSV and JSON decode so unless told otherwise.
+    const ToolRun faithful = decodeTool({"--format", "json", "--decode", "faithful", in});
+    EXPECT_EQ(nlohmann::json::parse(faithful.out)["fields"],
+              nlohmann::json::parse(R"([["email","jose0example.com"],["name","Jos39"]])"));
     const std::string mails = write("in.mbox", mbox({kBase64Mail, kQuotedMail})).toStdString();
-    const ToolRun csv =
-        decodeTool({"--decode=standard", "--mail", "--format", "csv", mails.c_str()});
-    EXPECT_EQ(csv.out, "source,name,note,size\r\n" + mails + "#1,Jane Doe,\"Hi!\r\nBye\",2\r\n" +
-                           mails + "#2,Jane Doe,\"Hi!\r\nBye\",2\r\n");
-    const ToolRun json = decodeTool({"--decode", "standard", "--format", "json", in});
+    const ToolRun csv = decodeTool({"--mail", "--format", "csv", mails.c_str()});
+    EXPECT_EQ(csv.out, "source,date,message_id,name,note,size\r\n" + mails +
+                           "#1,2026-12-08 09:00:00,b64@example.org,Jane Doe,\"Hi!\r\nBye\",2\r\n" +
+                           mails +
+                           "#2,2026-12-08 09:00:00,qp@example.org,Jane Doe,\"Hi!\r\nBye\",2\r\n");
+    const ToolRun json = decodeTool({"--format", "json", in});
     EXPECT_EQ(nlohmann::json::parse(json.out)["fields"],
               nlohmann::json::parse(R"([["email","jose@example.com"],["name","José"]])"));
 }

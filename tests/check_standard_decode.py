@@ -31,13 +31,13 @@ def expected_pairs(text):
 
 
 def as_json_text(data):
-    """What the JSON output holds for bytes: UTF-8 as it is, anything else as
-    Windows-1252, each undefined byte standing for the control of that code."""
-    if b"\0" not in data:
-        try:
-            return data.decode("utf-8")
-        except UnicodeDecodeError:
-            pass
+    """What the JSON output holds for bytes: UTF-8 as it is (NUL included),
+    anything else as Windows-1252, each undefined byte standing for the
+    control of that code."""
+    try:
+        return data.decode("utf-8")
+    except UnicodeDecodeError:
+        pass
     return "".join(bytes([b]).decode("cp1252") if b not in (0x81, 0x8D, 0x8F, 0x90, 0x9D)
                    else chr(b) for b in data)
 

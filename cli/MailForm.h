@@ -1,0 +1,29 @@
+#pragma once
+
+#include "FormBody.h"
+
+#include <gmime/gmime.h>
+
+#include <memory>
+
+// Finds the form in a mail message. It walks the message's whole MIME tree
+// in the order of the text (multipart/alternative, multipart/mixed and the
+// rest, and message/rfc822 parts, such as a forwarded submission) and takes,
+// in this order:
+//  1. the first part of type application/x-www-form-urlencoded;
+//  2. the first part named POSTDATA.ATT, whatever its type, as Internet
+//     Explorer attaches a form;
+//  3. the first text/plain part that is not an attachment and whose text is
+//     a form (see FormScan).
+// A text/plain post ends before a "-- " signature line; any other form is
+// URL-encoded and ends before its first blank line.
+//
+// Any input can call it with a message it parsed itself.
+class MailForm
+{
+public:
+    // The message's form, or null when it has none. With `mboxQuoted` the
+    // message comes from an mbox (see PartText). Throws FileError when a part
+    // cannot be read.
+    static std::unique_ptr<FormBody> find(GMimeMessage* message, bool mboxQuoted);
+};

@@ -1,0 +1,311 @@
+#include "MailScanner.h"
+
+#include "GObjectPtr.h"
+#include "files/FileError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kBuffer = 256 * 1024;
+constexpr std::size_t kHeaderLine = 64 * 1024;
+constexpr std::size_t kHeaderBlock = 256 * 1024;
+constexpr std::size_t kMessageHeaders = 1024 * 1024;
+constexpr std::size_t kFaces = 64 * 1024;
+constexpr unsigned kParts = 1000;
+
+bool startsWith(std::string_view text, std::string_view start)
+{
+    return text.substr(0, start.size()) == start;
+}
+
+bool isLwsp(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+MailScanner::MailScanner(int fd, off_t start, bool mbox)
+    : m_fd(fd), m_mbox(mbox), m_buffer(kBuffer), m_bufferAt(start), m_nextStart(start)
+{}
+
+std::string MailScanner::describe(unsigned cuts)
+{
+    std::string what;
+    const auto add = [&](Cut cut, const char* words) {
+        if (cuts & cut)
+            what += (what.empty() ? "" : ", ") + std::string(words);
+    };
+    add(HeaderLine, "header lines beyond 64 KiB");
+    add(HeaderBlock, "header lines beyond 256 KiB of a block or 1 MiB of a message");
+    add(Face, "text around its parts beyond 64 KiB");
+    add(Parts, "everything after its 1,000th part");
+    return "too large to read whole; left out: " + what;
+}
+
+bool MailScanner::readLine(Line& line)
+{
+    line.at = m_bufferAt + static_cast<off_t>(m_begin);
+    line.length = 0;
+    line.eol = 0;
+    bool longLine = false;
+    bool crBefore = false; // a long line's last chunk ended in a CR
+    for (;;) {
+        const std::string_view rest(m_buffer.data() + m_begin, m_end - m_begin);
+        const std::size_t newline = rest.find('\n');
+        if (newline != std::string_view::npos || (m_eof && (!rest.empty() || longLine))) {
+            const std::size_t size = newline != std::string_view::npos ? newline + 1 : rest.size();
+            const std::string_view text = rest.substr(0, size);
+            line.length += static_cast<off_t>(text.size());
+            m_begin += text.size();
+            if (newline != std::string_view::npos)
+                line.eol = (size >= 2 ? text[size - 2] == '\r' : crBefore) ? 2 : 1;
+            // A long line's head holds its first bytes, well before its break.
+            line.head = longLine ? std::string_view(m_longHead) : text.substr(0, size - line.eol);
+            return true;
+        }
+        if (m_eof)
+            return false;
+        if (m_begin > 0) {
+            std::memmove(m_buffer.data(), rest.data(), rest.size());
+        } else if (m_end == m_buffer.size()) {
+            // A line larger than the buffer: keep its head, pass over the rest.
+            if (!longLine)
+                m_longHead.assign(rest.substr(0, kHeaderLine + 2));
+            longLine = true;
+            crBefore = rest.back() == '\r';
+            line.length += static_cast<off_t>(rest.size());
+            m_begin = m_end = rest.size();
+        }
+        m_bufferAt += static_cast<off_t>(m_begin);
+        m_end -= m_begin;
+        m_begin = 0;
+        const ssize_t got = ::pread(m_fd, m_buffer.data() + m_end, m_buffer.size() - m_end,
+                                    m_bufferAt + static_cast<off_t>(m_end));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw FileError::fromErrno("read", "the mail file", errno);
+        m_eof = got == 0;
+        m_end += static_cast<std::size_t>(got);
+    }
+}
+
+bool MailScanner::next(Message& message)
+{
+    message = Message();
+    if (m_done)
+        return false;
+    Line line;
+    if (m_mbox && !m_started) {
+        // The file starts with its first "From " line.
+        if (!readLine(line))
+            return false;
+        m_nextStart = line.at + line.length;
+    }
+    m_started = true;
+    message.start = m_nextStart;
+    m_message = &message;
+    m_levels.clear();
+    m_levelsOf.clear();
+    m_overflow = false;
+    m_parts = 1;
+    m_headerBytes = m_faceBytes = 0;
+    startBlock(true);
+    off_t overflowAt = 0;
+    for (;;) {
+        if (!readLine(line)) {
+            m_done = true;
+            message.end = m_bufferAt + static_cast<off_t>(m_end);
+            break;
+        }
+        if (m_mbox && startsWith(line.head, "From ")) {
+            message.end = line.at;
+            m_nextStart = line.at + line.length;
+            break;
+        }
+        if (m_overflow)
+            continue;
+        process(line);
+        if (m_overflow)
+            overflowAt = line.at;
+    }
+    if (m_overflow)
+        leaveOut(overflowAt, message.end, Parts);
+    m_message = nullptr;
+    return true;
+}
+
+void MailScanner::leaveOut(off_t from, off_t to, Cut cut)
+{
+    if (from >= to)
+        return;
+    auto& ranges = m_message->leftOut;
+    if (!ranges.empty() && ranges.back().second == from)
+        ranges.back().second = to; // one range for lines left out one after another
+    else
+        ranges.emplace_back(from, to);
+    m_message->cuts |= cut;
+}
+
+void MailScanner::startBlock(bool message)
+{
+    m_state = State::Headers;
+    m_topBlock = message;
+    m_blockBytes = 0;
+    m_blockHasFields = m_hasMessageFields = m_hasContentType = m_inContentType = false;
+    m_contentType.clear();
+}
+
+void MailScanner::process(const Line& line)
+{
+    if (m_state == State::Headers) {
+        headerLine(line);
+        return;
+    }
+    if (boundary(line))
+        return;
+    if (m_state == State::Face) {
+        // Once the budget is spent whole lines go, so that they make one range.
+        const std::size_t room = kFaces - std::min(kFaces, m_faceBytes);
+        const auto text = static_cast<std::size_t>(line.length) - line.eol;
+        if (room == 0)
+            leaveOut(line.at, line.at + line.length, Face);
+        else if (text > room)
+            leaveOut(line.at + static_cast<off_t>(room), line.at + static_cast<off_t>(text), Face);
+        m_faceBytes += std::min(text, room);
+    }
+}
+
+void MailScanner::headerLine(const Line& line)
+{
+    const std::string_view head = line.head;
+    if (head.empty()) {
+        endBlock();
+        return;
+    }
+    const bool continuation = isLwsp(head.front());
+    if (!continuation) {
+        m_inContentType = false;
+        const std::size_t colon = head.find(':');
+        const std::string_view name = head.substr(0, colon);
+        const bool valid = colon != std::string_view::npos && colon > 0 &&
+                           std::none_of(name.begin(), name.end(), [](char c) {
+                               return static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
+                           });
+        // As GMime does, a line that is no header after the block's headers
+        // starts the content of a mailer that left out the blank line.
+        if (!valid && m_blockHasFields && (m_topBlock ? m_hasMessageFields : m_hasContentType)) {
+            endBlock();
+            process(line);
+            return;
+        }
+        if (valid) {
+            m_blockHasFields = true;
+            for (const char* field : {"Subject", "From", "Date", "To", "Cc"})
+                m_hasMessageFields =
+                    m_hasMessageFields || g_ascii_strcasecmp(std::string(name).c_str(), field) == 0;
+            if (g_ascii_strcasecmp(std::string(name).c_str(), "Content-Type") == 0) {
+                m_hasContentType = m_inContentType = true;
+                m_contentType.clear();
+            }
+        }
+    }
+    const auto length = static_cast<std::size_t>(line.length);
+    if (m_blockBytes >= kHeaderBlock || m_headerBytes + m_blockBytes >= kMessageHeaders) {
+        leaveOut(line.at, line.at + line.length, HeaderBlock);
+        m_inContentType = false;
+        return;
+    }
+    if (length - line.eol > kHeaderLine) {
+        leaveOut(line.at + static_cast<off_t>(kHeaderLine),
+                 line.at + line.length - static_cast<off_t>(line.eol), HeaderLine);
+        m_blockBytes += kHeaderLine + line.eol;
+    } else {
+        m_blockBytes += length;
+    }
+    if (m_inContentType)
+        m_contentType.append(head.substr(0, kHeaderLine)).append(" ");
+}
+
+void MailScanner::endBlock()
+{
+    m_headerBytes += m_blockBytes;
+    // The value after "Content-Type:", as GMime will parse it.
+    std::string type = "text", subtype = "plain", boundary;
+    if (!m_levels.empty() && m_levels.back().digest && !m_topBlock)
+        type = "message", subtype = "rfc822";
+    const std::size_t colon = m_contentType.find(':');
+    if (m_hasContentType && colon != std::string::npos) {
+        GObjectPtr<GMimeContentType> parsed(
+            g_mime_content_type_parse(nullptr, m_contentType.c_str() + colon + 1));
+        if (parsed) {
+            type = g_mime_content_type_get_media_type(parsed.get());
+            subtype = g_mime_content_type_get_media_subtype(parsed.get());
+            const char* b = g_mime_content_type_get_parameter(parsed.get(), "boundary");
+            boundary = b ? b : "";
+        }
+    }
+    const auto is = [&](const char* t) { return g_ascii_strcasecmp(type.c_str(), t) == 0; };
+    if (is("multipart")) {
+        // Without a boundary GMime takes the whole content as the preface.
+        m_state = State::Face;
+        if (!boundary.empty()) {
+            m_levelsOf["--" + boundary].push_back(m_levels.size());
+            m_levels.push_back(
+                {"--" + boundary, g_ascii_strcasecmp(subtype.c_str(), "digest") == 0});
+        }
+    } else if (is("message") && (g_ascii_strcasecmp(subtype.c_str(), "rfc822") == 0 ||
+                                 g_ascii_strcasecmp(subtype.c_str(), "news") == 0 ||
+                                 g_ascii_strcasecmp(subtype.c_str(), "global") == 0)) {
+        if (++m_parts > kParts)
+            m_overflow = true;
+        else
+            startBlock(false); // the embedded message's own headers
+    } else {
+        m_state = State::Body;
+    }
+}
+
+void MailScanner::popTo(std::size_t levels)
+{
+    while (m_levels.size() > levels) {
+        auto& same = m_levelsOf[m_levels.back().boundary];
+        same.pop_back();
+        if (same.empty())
+            m_levelsOf.erase(m_levels.back().boundary);
+        m_levels.pop_back();
+    }
+}
+
+// A boundary line of an open multipart: the next part's headers follow, or
+// after the last boundary, the multipart's epilogue.
+bool MailScanner::boundary(const Line& line)
+{
+    std::string_view text = line.head;
+    if (m_levels.empty() || !startsWith(text, "--"))
+        return false;
+    while (!text.empty() && isLwsp(text.back()))
+        text.remove_suffix(1);
+    if (text.size() >= 4 && text.substr(text.size() - 2) == "--") {
+        const auto last = m_levelsOf.find(std::string(text.substr(0, text.size() - 2)));
+        if (last != m_levelsOf.end()) {
+            popTo(last->second.back());
+            m_state = State::Face;
+            return true;
+        }
+    }
+    const auto part = m_levelsOf.find(std::string(text));
+    if (part == m_levelsOf.end())
+        return false;
+    popTo(part->second.back() + 1);
+    if (++m_parts > kParts)
+        m_overflow = true;
+    else
+        startBlock(false);
+    return true;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// Finds the messages of a mail file (the file, or each message of an mbox)
+// and, in each, what to leave out before GMime parses it. GMime holds in
+// memory every header field, every part, and the text around the parts of a
+// multipart (its preface and epilogue), so that a hostile mail could make it
+// take any amount. The scanner follows each message's structure as GMime
+// will (header blocks, boundaries, embedded messages, mbox "From " lines)
+// and leaves out:
+//  - what lies beyond 64 KiB in a header line;
+//  - the lines beyond 256 KiB of one header block, or beyond 1 MiB of all the
+//    header blocks of a message;
+//  - what lies beyond 64 KiB of all the prefaces and epilogues of a message;
+//  - everything after the message's 1,000th part.
+// The parts' contents stay in the file, where GMime reads them when asked,
+// and are never cut.
+class MailScanner
+{
+public:
+    enum Cut : unsigned
+    {
+        HeaderLine = 1,
+        HeaderBlock = 2,
+        Face = 4,
+        Parts = 8,
+    };
+
+    struct Message
+    {
+        off_t start = 0; // after the mbox "From " line
+        off_t end = 0;
+        std::vector<std::pair<off_t, off_t>> leftOut; // [from, to) ranges, in order
+        unsigned cuts = 0;                            // the Cut kinds that left something out
+    };
+
+    // Reads `fd` from `start` on; an mbox splits into messages at each line
+    // that begins with "From ".
+    MailScanner(int fd, off_t start, bool mbox);
+
+    // The next message; false after the last. Throws FileError when the file
+    // cannot be read.
+    bool next(Message& message);
+
+    // What `cuts` left out, in words.
+    static std::string describe(unsigned cuts);
+
+private:
+    struct Line
+    {
+        off_t at = 0;
+        off_t length = 0;      // with its line break
+        std::size_t eol = 0;   // the length of that break: 0, 1 or 2
+        std::string_view head; // the line's first bytes, without the break
+    };
+    struct Level
+    {
+        std::string boundary;
+        bool digest;
+    };
+    enum class State
+    {
+        Headers,
+        Body,
+        Face, // preface or epilogue
+    };
+
+    bool readLine(Line& line);
+    void process(const Line& line);
+    void headerLine(const Line& line);
+    void endBlock();
+    void startBlock(bool message);
+    bool boundary(const Line& line);
+    void popTo(std::size_t levels);
+    void leaveOut(off_t from, off_t to, Cut cut);
+
+    int m_fd;
+    bool m_mbox;
+    // Reading lines.
+    std::vector<char> m_buffer;
+    off_t m_bufferAt;
+    std::size_t m_begin = 0, m_end = 0;
+    bool m_eof = false;
+    std::string m_longHead;
+    bool m_started = false;
+    bool m_done = false;
+    off_t m_nextStart = 0;
+    // The message being scanned.
+    Message* m_message = nullptr;
+    State m_state = State::Headers;
+    std::vector<Level> m_levels;
+    std::unordered_map<std::string, std::vector<std::size_t>> m_levelsOf; // by boundary
+    bool m_overflow = false;
+    unsigned m_parts = 0;
+    std::size_t m_headerBytes = 0; // of the message's blocks before this one
+    std::size_t m_faceBytes = 0;
+    // The header block being scanned.
+    bool m_topBlock = true;
+    std::size_t m_blockBytes = 0;
+    bool m_blockHasFields = false;
+    bool m_hasMessageFields = false;
+    bool m_hasContentType = false;
+    bool m_inContentType = false;
+    std::string m_contentType;
+};

@@ -1,0 +1,180 @@
+#include "PartText.h"
+
+#include "FlowedText.h"
+#include "files/FileError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kMaxKept = 1024 * 1024;
+
+// Gives back the "From " of lines that an mbox quoted (">From ", ">>From "...)
+// by taking one ">" from each, as the mail was before it was stored.
+class MboxUnquote
+{
+public:
+    template <typename Out> void feed(std::string_view piece, Out&& out)
+    {
+        static constexpr std::string_view kFrom = "From ";
+        while (!piece.empty()) {
+            if (!m_lineStart) {
+                const std::size_t end = std::min(piece.find('\n'), piece.size() - 1) + 1;
+                out(piece.substr(0, end));
+                m_lineStart = piece[end - 1] == '\n';
+                piece.remove_prefix(end);
+                continue;
+            }
+            const char c = piece.front();
+            if (m_matched == 0 && c == '>') {
+                ++m_marks;
+                piece.remove_prefix(1);
+                continue;
+            }
+            if (m_marks > 0 && m_matched < kFrom.size() && c == kFrom[m_matched]) {
+                piece.remove_prefix(1);
+                if (++m_matched == kFrom.size())
+                    release(out, m_marks - 1);
+                continue;
+            }
+            release(out, m_marks);
+        }
+    }
+
+    template <typename Out> void finish(Out&& out) { release(out, m_marks); }
+
+private:
+    template <typename Out> void release(Out&& out, std::size_t marks)
+    {
+        for (; marks > 0; --marks)
+            out(std::string_view(">"));
+        out(std::string_view("From ").substr(0, m_matched));
+        m_marks = m_matched = 0;
+        m_lineStart = false;
+    }
+
+    bool m_lineStart = true;
+    std::size_t m_marks = 0;
+    std::size_t m_matched = 0;
+};
+
+[[noreturn]] void readFailed(int err)
+{
+    throw FileError::fromErrno("read", "the mail", err ? err : EIO);
+}
+
+} // namespace
+
+PartText::PartText(GMimePart* part, bool mboxQuoted)
+    : m_part(GMIME_PART(g_object_ref(part))), m_mboxQuoted(mboxQuoted)
+{
+    GMimeContentType* type = g_mime_object_get_content_type(GMIME_OBJECT(part));
+    const char* format = g_mime_content_type_get_parameter(type, "format");
+    const char* delSp = g_mime_content_type_get_parameter(type, "delsp");
+    m_flowed = g_mime_content_type_is_type(type, "text", "plain") && format &&
+               g_ascii_strcasecmp(format, "flowed") == 0;
+    m_delSp = delSp && g_ascii_strcasecmp(delSp, "yes") == 0;
+}
+
+std::string PartText::charset() const
+{
+    const char* charset =
+        g_mime_object_get_content_type_parameter(GMIME_OBJECT(m_part.get()), "charset");
+    return charset ? charset : "";
+}
+
+void PartText::read(const Piece& piece)
+{
+    if (m_whole) {
+        piece(m_kept);
+        return;
+    }
+    bool keep = true, stopped = false;
+    m_kept.clear();
+    const auto deliver = [&](std::string_view text) {
+        if (stopped || text.empty())
+            return;
+        keep = keep && m_kept.size() + text.size() <= kMaxKept;
+        if (keep)
+            m_kept.append(text);
+        stopped = !piece(text);
+    };
+    FlowedText flowed(m_delSp, deliver);
+    bool ended = false; // at the first NUL
+    const auto decoded = [&](const char* data, std::size_t size) {
+        std::string_view text(data, size);
+        const std::size_t nul = text.find('\0');
+        if (ended)
+            return;
+        ended = nul != std::string_view::npos;
+        text = text.substr(0, nul);
+        if (m_flowed)
+            flowed.feed(text);
+        else
+            deliver(text);
+    };
+
+    GMimeDataWrapper* content = g_mime_part_get_content(m_part.get());
+    GMimeStream* raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+    if (raw) {
+        if (g_mime_stream_reset(raw) != 0)
+            readFailed(errno);
+        const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+        GObjectPtr<GMimeFilter> filter;
+        if (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+            encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+            encoding == GMIME_CONTENT_ENCODING_UUENCODE)
+            filter.reset(g_mime_filter_basic_new(encoding, FALSE));
+        // Raw bytes go through the filter; it gives back the decoded ones.
+        const auto undo = [&](std::string_view bytes, bool last) {
+            if (!filter) {
+                decoded(bytes.data(), bytes.size());
+                return;
+            }
+            char* out = nullptr;
+            size_t outLength = 0, outPrespace = 0;
+            char* in = const_cast<char*>(bytes.data());
+            if (last)
+                g_mime_filter_complete(filter.get(), in, bytes.size(), 0, &out, &outLength,
+                                       &outPrespace);
+            else
+                g_mime_filter_filter(filter.get(), in, bytes.size(), 0, &out, &outLength,
+                                     &outPrespace);
+            decoded(out, outLength);
+        };
+        // Base64 and uuencoded lines never begin with ">".
+        const bool unquoting = m_mboxQuoted && encoding != GMIME_CONTENT_ENCODING_BASE64 &&
+                               encoding != GMIME_CONTENT_ENCODING_UUENCODE;
+        MboxUnquote unquote;
+        const std::unique_ptr<char[]> buffer(new char[kPiece]);
+        std::string unquoted;
+        const auto collect = [&unquoted](std::string_view bytes) { unquoted.append(bytes); };
+        while (!stopped && !ended) {
+            const ssize_t got = g_mime_stream_read(raw, buffer.get(), kPiece);
+            if (got < 0 && !g_mime_stream_eos(raw))
+                readFailed(errno);
+            if (got <= 0)
+                break;
+            const std::string_view bytes(buffer.get(), static_cast<std::size_t>(got));
+            if (!unquoting) {
+                undo(bytes, false);
+                continue;
+            }
+            unquoted.clear();
+            unquote.feed(bytes, collect);
+            undo(unquoted, false);
+        }
+        unquoted.clear();
+        if (unquoting)
+            unquote.finish(collect);
+        undo(unquoted, true);
+    }
+    if (m_flowed)
+        flowed.finish();
+    m_whole = keep && !stopped;
+    if (!m_whole)
+        m_kept.clear();
+}

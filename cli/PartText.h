@@ -1,0 +1,33 @@
+#pragma once
+
+#include "FormBody.h"
+#include "GObjectPtr.h"
+
+#include <string>
+
+// The text of a MIME part as the sender wrote it, read from the part each
+// time: in an mbox, the lines that the mailbox quoted as ">From " (or
+// ">>From ", and so on) first lose one ">"; then the transfer encoding
+// (base64, quoted-printable, uuencode) is undone; the text ends before its
+// first NUL byte; and where the part is format=flowed text, the flowing is
+// undone. A text of up to 1 MiB is kept after its first whole read, so that
+// a second read costs nothing.
+class PartText : public FormText
+{
+public:
+    PartText(GMimePart* part, bool mboxQuoted);
+
+    // Throws FileError when the part's content cannot be read.
+    void read(const Piece& piece) override;
+
+    // The part's charset parameter, or empty.
+    std::string charset() const;
+
+private:
+    GObjectPtr<GMimePart> m_part;
+    bool m_mboxQuoted;
+    bool m_flowed = false;
+    bool m_delSp = false;
+    std::string m_kept;
+    bool m_whole = false; // m_kept holds the whole text
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+// A file without a name in $TMPDIR (or /tmp), for bytes that are written
+// now and read back later, so that they need not be held in memory. It
+// vanishes when closed. Appends are gathered into large writes.
+class SpoolFile
+{
+public:
+    // Throws FileError when no such file can be made.
+    SpoolFile();
+    ~SpoolFile();
+    SpoolFile(const SpoolFile&) = delete;
+    SpoolFile& operator=(const SpoolFile&) = delete;
+
+    off_t size() const { return m_size; }
+    void append(std::string_view bytes);
+    // Overwrites bytes that were appended before.
+    void patch(off_t at, std::string_view bytes);
+    // Drops everything from `size` on.
+    void truncate(off_t size);
+    // Reads exactly `size` bytes at `at`, which must lie within the file.
+    void readAt(off_t at, char* buffer, std::size_t size);
+
+private:
+    void flush();
+
+    int m_fd = -1;
+    std::string m_pending; // appended bytes not yet written
+    off_t m_size = 0;
+};

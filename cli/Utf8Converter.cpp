@@ -1,0 +1,135 @@
+#include "Utf8Converter.h"
+
+#include "GObjectPtr.h"
+#include "convert/Windows1252.h"
+
+#include <glib.h>
+
+#include <cctype>
+#include <cerrno>
+
+namespace {
+
+// The charset's name in lower case without punctuation, so that the usual
+// spellings of one name compare equal ("ISO_8859-1", "iso8859-1").
+std::string plainName(const std::string& charset)
+{
+    std::string name;
+    for (const char c : charset)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += char(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+bool isOneOf(const std::string& name, std::initializer_list<const char*> names)
+{
+    for (const char* candidate : names)
+        if (name == candidate)
+            return true;
+    return false;
+}
+
+// Valid UTF-8, where a NUL byte counts as a character (GLib's check ends at one).
+bool isUtf8(std::string_view bytes)
+{
+    for (;;) {
+        const std::size_t nul = bytes.find('\0');
+        const std::string_view run = bytes.substr(0, nul);
+        if (!g_utf8_validate(run.data(), static_cast<gssize>(run.size()), nullptr))
+            return false;
+        if (nul == std::string_view::npos)
+            return true;
+        bytes.remove_prefix(nul + 1);
+    }
+}
+
+std::string windows1252(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    char buffer[6];
+    for (const char byte : bytes) {
+        const gunichar ch = Windows1252ToUnicode(static_cast<unsigned char>(byte));
+        text.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(ch, buffer)));
+    }
+    return text;
+}
+
+} // namespace
+
+Utf8Converter::Utf8Converter(const std::string& charset)
+{
+    const std::string name = plainName(charset);
+    if (name.empty() || isOneOf(name, {"usascii", "ascii", "ansix341968", "iso646us", "us"}))
+        return; // no charset, or one that says nothing about bytes above 127
+    if (name == "utf8") {
+        m_way = Way::Utf8;
+        return;
+    }
+    if (isOneOf(name, {"iso88591", "latin1", "l1", "isoir100", "cp819", "ibm819", "windows1252",
+                       "cp1252", "xcp1252"})) {
+        m_way = Way::Windows1252;
+        return;
+    }
+    InitGMime();
+    m_iconv = g_mime_iconv_open("UTF-8", charset.c_str());
+    if (m_iconv == iconv_t(-1))
+        m_unknown = true;
+    else
+        m_way = Way::Iconv;
+}
+
+Utf8Converter::~Utf8Converter()
+{
+    if (m_iconv != iconv_t(-1))
+        g_mime_iconv_close(m_iconv);
+}
+
+std::string Utf8Converter::utf8OrWindows1252(std::string_view bytes)
+{
+    return isUtf8(bytes) ? std::string(bytes) : windows1252(bytes);
+}
+
+std::string Utf8Converter::operator()(std::string_view bytes)
+{
+    switch (m_way) {
+    case Way::Guess:
+        return utf8OrWindows1252(bytes);
+    case Way::Utf8:
+        if (isUtf8(bytes))
+            return std::string(bytes);
+        m_fellBack = true;
+        return windows1252(bytes);
+    case Way::Windows1252:
+        return windows1252(bytes);
+    case Way::Iconv:
+        break;
+    }
+    // Each text starts in the converter's first state (ISO-2022-JP keeps one).
+    ::iconv(m_iconv, nullptr, nullptr, nullptr, nullptr);
+    std::string out(bytes.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    std::size_t done = 0;
+    for (bool flushing = false;;) {
+        char* to = out.data() + done;
+        std::size_t outLeft = out.size() - done;
+        const std::size_t result = flushing ? ::iconv(m_iconv, nullptr, nullptr, &to, &outLeft)
+                                            : ::iconv(m_iconv, &in, &inLeft, &to, &outLeft);
+        done = out.size() - outLeft;
+        if (result != std::size_t(-1)) {
+            if (flushing)
+                break;
+            flushing = true;
+            continue;
+        }
+        if (errno != E2BIG) {
+            // Not valid in this charset (EILSEQ), or cut short (EINVAL).
+            m_fellBack = true;
+            return utf8OrWindows1252(bytes);
+        }
+        out.resize(out.size() * 2);
+    }
+    out.resize(done);
+    return out;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <iconv.h>
+
+#include <string>
+#include <string_view>
+
+// Turns the bytes of a form's names and values into UTF-8. In a charset that
+// the form or its mail names, through GMime's iconv, where the bytes are
+// valid in it; otherwise (or with no charset, or US-ASCII) as UTF-8 where the
+// bytes are valid UTF-8, and else byte by byte as Windows-1252, whose table
+// gives every byte a character. ISO-8859-1 is read as Windows-1252, as
+// browsers read it: the two differ only in bytes 0x80 to 0x9F, which are
+// controls in ISO-8859-1 and letters and signs in the forms that name it.
+// A NUL byte is a character like any other.
+class Utf8Converter
+{
+public:
+    explicit Utf8Converter(const std::string& charset = {});
+    ~Utf8Converter();
+    Utf8Converter(const Utf8Converter&) = delete;
+    Utf8Converter& operator=(const Utf8Converter&) = delete;
+
+    std::string operator()(std::string_view bytes);
+
+    // The charset was named but is not one that iconv knows.
+    bool unknownCharset() const { return m_unknown; }
+    // Some text was not valid in the named charset and was read as UTF-8 or
+    // Windows-1252 instead.
+    bool fellBack() const { return m_fellBack; }
+
+    // UTF-8 where valid, else Windows-1252.
+    static std::string utf8OrWindows1252(std::string_view bytes);
+
+private:
+    enum class Way
+    {
+        Guess,       // no charset: UTF-8 where valid, else Windows-1252
+        Utf8,        // the same, but the charset said UTF-8
+        Windows1252, // every byte by the table
+        Iconv,
+    };
+    Way m_way = Way::Guess;
+    iconv_t m_iconv = iconv_t(-1);
+    bool m_unknown = false;
+    bool m_fellBack = false;
+};
