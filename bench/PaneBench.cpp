@@ -93,7 +93,7 @@ int main(int argc, char** argv)
     const CFormtidyApp::MainWndScope running(&dlg);
     dlg.show();
     settle(dlg);
-    TextPane* source = dlg.pane(IDC_SOURCE_TEXT);
+    TextPane* source = dlg.GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
 
     std::printf("Milliseconds elapsed (CPU) until the window is idle again\n");
     std::printf("%-8s %-18s %-18s %-18s %-18s\n", "size", "load", "convert", "keystroke",

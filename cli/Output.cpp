@@ -49,14 +49,8 @@ void Output::write(std::string_view bytes)
         m_file->write(bytes);
         return;
     }
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw FileError::fromErrno("write", m_name, n < 0 ? errno : EIO);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (const int err = FileWriter::writeAll(m_fd, bytes))
+        throw FileError::fromErrno("write", m_name, err);
 }
 
 void Output::commit()

@@ -29,17 +29,10 @@ SeekableInput::SeekableInput(FileReader& in) : m_name(in.name())
         throw FileError::fromErrno("write", where, errno);
     std::string buffer(64 * 1024, '\0');
     while (const std::size_t got = in.read(buffer.data(), buffer.size())) {
-        for (std::size_t done = 0; done < got;) {
-            const ssize_t n = ::write(m_fd, buffer.data() + done, got - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                const int err = n < 0 ? errno : EIO;
-                ::close(m_fd);
-                m_fd = -1;
-                throw FileError::fromErrno("write", where, err);
-            }
-            done += static_cast<std::size_t>(n);
+        if (const int err = FileWriter::writeAll(m_fd, std::string_view(buffer.data(), got))) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw FileError::fromErrno("write", where, err);
         }
     }
 }

@@ -9,19 +9,11 @@
 namespace {
 
 constexpr std::size_t kGather = 256 * 1024;
-const char* const kWhere = "the temporary folder";
 
 void writeAt(int fd, std::string_view bytes, off_t at)
 {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw FileError::fromErrno("write", kWhere, n < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int err = FileWriter::writeAll(fd, bytes, at))
+        throw FileError::fromErrno("write", FileWriter::scratchFolder(), err);
 }
 
 } // namespace
@@ -29,7 +21,7 @@ void writeAt(int fd, std::string_view bytes, off_t at)
 SpoolFile::SpoolFile() : m_fd(FileWriter::openScratchFile())
 {
     if (m_fd < 0)
-        throw FileError::fromErrno("write", kWhere, errno);
+        throw FileError::fromErrno("write", FileWriter::scratchFolder(), errno);
 }
 
 SpoolFile::~SpoolFile()
@@ -61,7 +53,7 @@ void SpoolFile::truncate(off_t size)
 {
     flush();
     if (::ftruncate(m_fd, size) != 0)
-        throw FileError::fromErrno("write", kWhere, errno);
+        throw FileError::fromErrno("write", FileWriter::scratchFolder(), errno);
     m_size = size;
 }
 
@@ -73,7 +65,7 @@ void SpoolFile::readAt(off_t at, char* buffer, std::size_t size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw FileError::fromErrno("read", kWhere, n < 0 ? errno : EIO);
+            throw FileError::fromErrno("read", FileWriter::scratchFolder(), n < 0 ? errno : EIO);
         done += static_cast<std::size_t>(n);
     }
 }

@@ -9,7 +9,15 @@
 #include "files/FileReader.h"
 #include "files/FileWriter.h"
 
+#include <QFile>
+
 namespace {
+// A name from a file dialog as the system takes it, in bytes.
+std::string systemName(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
 // Tells the user, before a file is overwritten in place, that no backup of it
 // could be made.
 void warn(const std::string& message)
@@ -24,7 +32,7 @@ int LoadSourceFile()
     const QString path = Prompts::current().openFileName();
     if (path.isEmpty())
         return 0;
-    const std::string text = FileReader::readText(path);
+    const std::string text = FileReader::readText(systemName(path));
     PaneCapacity::check(text);
     wnd.SetDlgItemText(IDC_SOURCE_TEXT, text);
     return 1;
@@ -41,7 +49,7 @@ int SaveResultFile()
     const QString path = Prompts::current().saveFileName();
     if (path.isEmpty())
         return 0;
-    FileWriter::writeFile(path, text, warn);
+    FileWriter::writeFile(systemName(path), text, warn);
     return 1;
 }
 
@@ -50,7 +58,7 @@ void QuickConvert()
     const QString source = Prompts::current().openFileName();
     if (source.isEmpty())
         return;
-    std::string text = FileReader::readText(source);
+    std::string text = FileReader::readText(systemName(source));
     if (text.empty()) {
         Prompts::current().message(QStringLiteral("File is empty!"));
         return;
@@ -60,5 +68,5 @@ void QuickConvert()
     const QString target = Prompts::current().saveFileName();
     if (target.isEmpty())
         return;
-    FileWriter::writeFile(target, result, warn);
+    FileWriter::writeFile(systemName(target), result, warn);
 }

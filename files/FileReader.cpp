@@ -9,8 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-FileReader::FileReader(const QString& path) : FileReader(QFile::encodeName(path).toStdString()) {}
-
 FileReader::FileReader(const std::string& path, Accept accept) : m_name(path)
 {
     // O_NONBLOCK keeps the open of a FIFO from waiting for a writer, where
@@ -35,16 +33,15 @@ FileReader::FileReader(const std::string& path, Accept accept) : m_name(path)
         throw FileError("open", path, "It is not a regular file");
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!m_file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFile::AutoCloseHandle)) {
-        ::close(fd);
-        throw FileError("open", path, m_file.errorString().toStdString());
-    }
+    m_fd = fd;
 }
 
-FileReader::FileReader() : m_name("standard input")
+FileReader::FileReader() : m_fd(STDIN_FILENO), m_owned(false), m_name("standard input") {}
+
+FileReader::~FileReader()
 {
-    if (!m_file.open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError("open", m_name, m_file.errorString().toStdString());
+    if (m_owned)
+        ::close(m_fd);
 }
 
 bool FileReader::sameFileAs(const struct stat& other) const
@@ -52,23 +49,30 @@ bool FileReader::sameFileAs(const struct stat& other) const
     struct stat st
     {
     };
-    return ::fstat(m_file.handle(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == other.st_dev &&
+    return ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == other.st_dev &&
            st.st_ino == other.st_ino;
 }
 
 std::size_t FileReader::read(char* buffer, std::size_t max)
 {
-    const qint64 got = m_file.read(buffer, static_cast<qint64>(max));
-    if (got < 0)
-        throw FileError("read", m_name, m_file.errorString().toStdString());
-    return static_cast<std::size_t>(got);
+    for (;;) {
+        const ssize_t got = ::read(m_fd, buffer, max);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            throw FileError::fromErrno("read", m_name, errno);
+    }
 }
 
-std::string FileReader::readText(const QString& path)
+std::string FileReader::readText(const std::string& path)
 {
     FileReader reader(path);
     // Size the text once from the file's length, then read straight into it.
-    std::string text(static_cast<std::size_t>(std::max<qint64>(reader.m_file.size(), 0)), '\0');
+    struct stat st
+    {
+    };
+    const off_t size = ::fstat(reader.m_fd, &st) == 0 ? st.st_size : 0;
+    std::string text(static_cast<std::size_t>(std::max<off_t>(size, 0)), '\0');
     std::size_t used = 0;
     while (used < text.size()) {
         const std::size_t got = reader.read(text.data() + used, text.size() - used);

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QFile>
-#include <QString>
-
 #include <string>
 #include <sys/stat.h>
 
@@ -24,9 +21,11 @@ public:
     // Opens `path` for reading; throws FileError when it cannot. The name is
     // taken as the system takes it, in bytes.
     explicit FileReader(const std::string& path, Accept accept = Accept::RegularFiles);
-    explicit FileReader(const QString& path);
     // Reads standard input, whatever kind of file it is.
     FileReader();
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
 
     // Reads up to `max` bytes into `buffer`; returns 0 at the end of the file.
     // Throws FileError when the read fails.
@@ -34,16 +33,17 @@ public:
 
     const std::string& name() const { return m_name; }
     // The open file's descriptor, still owned by the reader.
-    int handle() const { return m_file.handle(); }
+    int handle() const { return m_fd; }
 
     // The file's identity, to tell when two names are the same file.
     bool sameFileAs(const struct stat& other) const;
 
     // The whole file as text: the bytes before its first NUL byte, or all of
     // them when it holds none.
-    static std::string readText(const QString& path);
+    static std::string readText(const std::string& path);
 
 private:
-    QFile m_file;
+    int m_fd = -1;
+    bool m_owned = true; // standard input is left open
     std::string m_name;
 };

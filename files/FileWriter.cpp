@@ -2,8 +2,6 @@
 
 #include "FileError.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -22,7 +20,9 @@ constexpr std::size_t kChunk = 1 << 20;
 
 ssize_t writeBytes(int fd, const char* data, size_t size, off_t at)
 {
-    return g_write ? g_write(fd, data, size, at) : ::pwrite(fd, data, size, at);
+    if (g_write)
+        return g_write(fd, data, size, at);
+    return at == FileWriter::kAtPosition ? ::write(fd, data, size) : ::pwrite(fd, data, size, at);
 }
 
 void closeFd(int& fd)
@@ -176,10 +176,6 @@ int FileWriter::openScratchFile()
 
 FileWriter::WriteOverride::WriteOverride(WriteFunction write)
     : ScopedOverride<WriteFunction>(g_write, std::move(write))
-{}
-
-FileWriter::FileWriter(const QString& path, Notice notice)
-    : FileWriter(QFile::encodeName(path).toStdString(), std::move(notice))
 {}
 
 FileWriter::FileWriter(std::string path, Notice notice)
@@ -372,7 +368,7 @@ void FileWriter::fail(int err, const char* note)
     throw FileError("write", m_path, reason);
 }
 
-void FileWriter::writeAt(int fd, std::string_view bytes, off_t at, const char* note)
+int FileWriter::writeAll(int fd, std::string_view bytes, off_t at)
 {
     while (!bytes.empty()) {
         errno = 0;
@@ -380,10 +376,18 @@ void FileWriter::writeAt(int fd, std::string_view bytes, off_t at, const char* n
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            fail(written < 0 ? errno : ENOSPC, note);
+            return written < 0 && errno ? errno : ENOSPC;
         bytes.remove_prefix(static_cast<std::size_t>(written));
-        at += written;
+        if (at != kAtPosition)
+            at += written;
     }
+    return 0;
+}
+
+void FileWriter::writeAt(int fd, std::string_view bytes, off_t at, const char* note)
+{
+    if (const int err = writeAll(fd, bytes, at))
+        fail(err, note);
 }
 
 void FileWriter::write(std::string_view bytes)
@@ -593,7 +597,7 @@ int FileWriter::dropBackup()
     return err;
 }
 
-void FileWriter::writeFile(const QString& path, std::string_view bytes, Notice notice)
+void FileWriter::writeFile(const std::string& path, std::string_view bytes, Notice notice)
 {
     FileWriter writer(path, std::move(notice));
     if (writer.rewritesInPlace()) {

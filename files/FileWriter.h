@@ -3,8 +3,6 @@
 #include "SignalCleanup.h"
 #include "files/ScopedOverride.h"
 
-#include <QString>
-
 #include <functional>
 #include <string>
 #include <string_view>
@@ -46,7 +44,6 @@ public:
     // Starts writing `path` (a file name as the system takes it, in bytes);
     // throws FileError when it cannot. Nothing is changed yet.
     explicit FileWriter(std::string path, Notice notice = {});
-    explicit FileWriter(const QString& path, Notice notice = {});
     // Drops what was written unless commit() succeeded.
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
@@ -69,10 +66,19 @@ public:
     static int openScratchFile();
 
     // Writes `bytes` as the whole content of `path`.
-    static void writeFile(const QString& path, std::string_view bytes, Notice notice = {});
+    static void writeFile(const std::string& path, std::string_view bytes, Notice notice = {});
 
-    // Stands in for pwrite(2) on every write of file content for as long as
-    // it lives, so that tests can simulate a full disk or a failing device.
+    // Writes all of `bytes` to `fd`, at offset `at`, or at the file's own
+    // position (as write(2) does) where `at` is kAtPosition; a short write or
+    // an interrupted one goes on with the rest. Every writer of the program's
+    // output comes through here. Returns 0, or the errno of the write that
+    // failed (ENOSPC for one that took nothing).
+    static constexpr off_t kAtPosition = -1;
+    static int writeAll(int fd, std::string_view bytes, off_t at = kAtPosition);
+
+    // Stands in for pwrite(2), or write(2) where `at` is kAtPosition, on every
+    // write of writeAll() for as long as it lives, so that tests can simulate
+    // a full disk or a failing device.
     using WriteFunction = std::function<ssize_t(int fd, const char* data, size_t size, off_t at)>;
     class WriteOverride : ScopedOverride<WriteFunction>
     {

@@ -23,6 +23,8 @@ CNewsDlg::CNewsDlg(QWidget* parent)
     m_btnOk->setGeometry(dlu.rect(343, 7, 50, 14));
     m_editNews->setGeometry(dlu.rect(7, 7, 333, 188));
     QWidget::setTabOrder(m_btnOk, m_editNews);
+    SetDlgCtrlID(m_btnOk, IDOK);
+    SetDlgCtrlID(m_editNews, IDC_NEWS_TEXT);
 
     m_btnOk->setDefault(true);
     connect(m_btnOk, &QPushButton::clicked, this, &QDialog::accept);
@@ -59,16 +61,4 @@ void CNewsDlg::OnInitDialog()
     PaneCodec::Marks marks;
     m_editNews->setPlainText(PaneCodec::toPaneText(m_strNews, format, marks));
     m_btnOk->setFocus();
-}
-
-QWidget* CNewsDlg::GetDlgItem(int id) const
-{
-    switch (id) {
-    case IDOK:
-        return m_btnOk;
-    case IDC_NEWS_TEXT:
-        return m_editNews;
-    default:
-        return nullptr;
-    }
 }

@@ -23,9 +23,6 @@ public:
     // closes it with OK, Esc or the close box.
     int DoModal();
 
-    // The control `id` (IDOK or IDC_NEWS_TEXT), or nullptr.
-    QWidget* GetDlgItem(int id) const;
-
     // Replaces what DoModal runs once the text is in place, for as long as it
     // lives, so that tests can look at the dialog without opening it. An
     // empty function runs exec().

@@ -42,14 +42,14 @@ protected:
 
 TEST_F(AboutBoxTest, EscCloseBoxAndNewsFetchTheNewsAndOnlyOkCloses)
 {
-    EXPECT_EQ(QApplication::focusWidget(), dlg.button(IDOK));
+    EXPECT_EQ(QApplication::focusWidget(), dlg.GetDlgItem<QPushButton>(IDOK));
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_FALSE(dlg.close()); // the close box, Alt+F4 and Close on the window menu
-    QTest::keyClick(dlg.button(IDCANCEL), Qt::Key_Return);
+    QTest::keyClick(dlg.GetDlgItem<QPushButton>(IDCANCEL), Qt::Key_Return);
     EXPECT_EQ(fetches, 3);
     EXPECT_TRUE(dlg.isVisible());
 
-    QTest::keyClick(dlg.button(IDOK), Qt::Key_Return);
+    QTest::keyClick(dlg.GetDlgItem<QPushButton>(IDOK), Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(fetches, 3);
 }
@@ -87,11 +87,15 @@ TEST_F(AboutBoxFromMenuTest, EscSaysNoConnectionHelpReturnsToTheBoxAndOkCloses)
         .then(
             QStringLiteral("the About box after the message"),
             [this](QWidget* w) { return about(w) && !prompts.messages.isEmpty(); },
-            [](QWidget* w) { QTest::mouseClick(about(w)->button(IDC_ABOUT_HELP), Qt::LeftButton); })
+            [](QWidget* w) {
+                QTest::mouseClick(about(w)->GetDlgItem<QPushButton>(IDC_ABOUT_HELP),
+                                  Qt::LeftButton);
+            })
         .then(QStringLiteral("Help over the About box"), ModalScript::is<CHelpDlg>(),
               [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); })
-        .then(QStringLiteral("the About box again"), ModalScript::is<CAboutDlg>(),
-              [](QWidget* w) { QTest::mouseClick(about(w)->button(IDOK), Qt::LeftButton); });
+        .then(QStringLiteral("the About box again"), ModalScript::is<CAboutDlg>(), [](QWidget* w) {
+            QTest::mouseClick(about(w)->GetDlgItem<QPushButton>(IDOK), Qt::LeftButton);
+        });
     script.start();
     dlg->action(ID_ABOUT_ABOUT)->trigger(); // returns when the box is closed
     EXPECT_TRUE(script.finished()) << script.failure().toStdString();

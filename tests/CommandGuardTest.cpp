@@ -30,7 +30,7 @@ TEST_F(CommandGuardTest, ButtonsRunThroughTheGuard)
     // A load that fails is reported by the guard, and the window carries on.
     prompts.openAnswers << file("missing.txt", "", false);
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "kept");
-    dlg->button(IDC_LOAD)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].startsWith("Load File failed."));
     EXPECT_TRUE(prompts.messages[0].contains("missing.txt"));
@@ -46,7 +46,7 @@ TEST_F(CommandGuardTest, MemoryRunningOutWhileDecodingKeepsThePanes)
             [](std::string_view) -> std::string { throw std::bad_alloc(); });
         dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
         dlg->SetDlgItemText(IDC_RESULT_TEXT, "old result");
-        dlg->button(IDC_CONVERT)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
         prompts.openAnswers << file("in.txt", "a=1");
         prompts.saveAnswers << file("out.txt", "old file");
         dlg->action(ID_FILE_QUICKCONVERT)->trigger();
@@ -57,7 +57,8 @@ TEST_F(CommandGuardTest, MemoryRunningOutWhileDecodingKeepsThePanes)
                            "Quick Convert failed.\n\nThere is not enough memory."}));
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "old result");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT)) << "a failed Convert moves no focus";
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT))
+        << "a failed Convert moves no focus";
     EXPECT_EQ(contents(dir.filePath("out.txt")), "old file");
     EXPECT_EQ(prompts.dialogsShown, 1) << "no save dialog after the failure";
 }

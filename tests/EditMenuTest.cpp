@@ -56,15 +56,15 @@ TEST_F(EditMenuStateTest, ItemsAreEnabledExactlyWhileAPaneHasTheFocus)
     EXPECT_EQ(editState(), "grayed") << "Convert button";
     QTest::keyClick(focused(), Qt::Key_Tab);
     EXPECT_EQ(editState(), "enabled") << "right pane";
-    QTest::mouseClick(dlg->pane(IDC_SOURCE_TEXT)->viewport(), Qt::LeftButton);
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
+    QTest::mouseClick(dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->viewport(), Qt::LeftButton);
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT));
     EXPECT_EQ(editState(), "enabled") << "straight from one pane to the other";
 
     // Each button, even one that finds nothing to do, takes the focus.
     for (int id : {IDC_LOAD, IDC_SAVE, IDC_CONVERT}) {
-        dlg->pane(IDC_RESULT_TEXT)->setFocus();
+        dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->setFocus();
         ASSERT_EQ(editState(), "enabled");
-        dlg->button(id)->click();
+        dlg->GetDlgItem<QPushButton>(id)->click();
         EXPECT_EQ(editState(), "grayed") << "after button " << id;
     }
     EXPECT_TRUE(dlg->menuBar()->actions().at(1)->isEnabled()) << "the Edit menu itself";
@@ -81,7 +81,7 @@ TEST_F(EditMenuStateTest, AnotherActiveWindowGraysTheItemsUntilTheFocusComesBack
     other.close();
     dlg->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT));
     EXPECT_EQ(editState(), "enabled");
 }
 
@@ -89,7 +89,7 @@ TEST_F(EditMenuStateTest, OpeningTheMenuFromTheKeyboardKeepsThePaneAndItsItems)
 {
     QApplication::clipboard()->setText(QStringLiteral("pasted"));
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=");
-    dlg->pane(IDC_SOURCE_TEXT)->moveCursor(QTextCursor::End);
+    dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->moveCursor(QTextCursor::End);
 
     // Alt+E opens the Edit menu; its items must still be enabled while it is open.
     std::string stateWhileOpen = "menu did not open";
@@ -115,14 +115,14 @@ TEST_F(EditMenuStateTest, OpeningTheMenuFromTheKeyboardKeepsThePaneAndItsItems)
     EXPECT_EQ(stateWhileOpen, "enabled");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=pasted");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "");
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT));
     EXPECT_EQ(editState(), "enabled");
 }
 
 TEST_F(EditMenuTest, CopyLeavesTheLastSelectionOnTheClipboard)
 {
-    TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     select(left, "left=1", 0, 4);
     select(right, "right :: 1", 0, 5);
     dlg->action(ID_EDIT_COPY)->trigger();
@@ -139,8 +139,8 @@ TEST_F(EditMenuTest, CopyLeavesTheLastSelectionOnTheClipboard)
 
 TEST_F(EditMenuTest, CutAndDeleteActOnBothPanes)
 {
-    TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     select(left, "left=1", 0, 4);
     select(right, "right :: 1", 0, 5);
     dlg->action(ID_EDIT_CUT)->trigger();
@@ -166,7 +166,7 @@ TEST_F(EditMenuTest, CutAndDeleteActOnBothPanes)
 
 TEST_F(EditMenuTest, PasteGoesToTheFocusedPaneOrElseTheRightOne)
 {
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "L");
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "R");
     QApplication::clipboard()->setText(QStringLiteral("x"));
@@ -177,7 +177,7 @@ TEST_F(EditMenuTest, PasteGoesToTheFocusedPaneOrElseTheRightOne)
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "xL");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "xR");
 
-    dlg->button(IDC_LOAD)->setFocus();
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->setFocus();
     dlg->OnCommand(ID_EDIT_PASTE);
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "xL");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "xxR");
@@ -189,8 +189,8 @@ TEST_F(EditMenuTest, PasteGoesToTheFocusedPaneOrElseTheRightOne)
 
 TEST_F(EditMenuTest, UndoRevertsBothPanesAndUndoAgainRestores)
 {
-    TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
     left->moveCursor(QTextCursor::End);
     QTest::keyClicks(left, "&b=2");
@@ -216,7 +216,7 @@ TEST_F(EditMenuTest, UndoRevertsBothPanesAndUndoAgainRestores)
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1!");
 
     // A converted result is new text: there is nothing to undo in it.
-    dlg->button(IDC_CONVERT)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     dlg->action(ID_EDIT_UNDO)->trigger();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "a :: 1!");
 }
@@ -224,7 +224,7 @@ TEST_F(EditMenuTest, UndoRevertsBothPanesAndUndoAgainRestores)
 TEST_F(EditMenuTest, CopyAndPasteKeepEveryCharacterAndLineBreak)
 {
     // Not UTF-8, so shown as Windows-1252: a no-break space and a euro sign.
-    TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     select(left, "a\xA0\x80\r\nb", 0, 5);
     dlg->action(ID_EDIT_COPY)->trigger();
     // Other programs get LF breaks; the panes get the break as it was.

@@ -129,7 +129,7 @@ TEST_F(EmptyHomeTest, NoCommandWritesIntoTheHomeFolder)
     EXPECT_EQ(run(ID_ABOUT_HELP, help), "") << "after Help";
 
     // Copy and paste through the clipboard, by keys.
-    TextPane* source = dlg.pane(IDC_SOURCE_TEXT);
+    TextPane* source = dlg.GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     source->setFocus();
     source->selectAll();
     QTest::keyClick(source, Qt::Key_C, Qt::ControlModifier);

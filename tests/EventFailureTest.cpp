@@ -46,7 +46,7 @@ TEST_F(EventFailureTest, AFailingPaintIsReportedAndTheWindowGoesOn)
     EXPECT_EQ(prompts.messages.join(" | ").toStdString(),
               "Drawing the window failed.\n\nno brush left");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "a :: 1");
-    TextPane* source = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* source = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     source->setFocus();
     QTest::keyClick(source, Qt::Key_End);
     QTest::keyClicks(source, "&b=2");

@@ -20,10 +20,10 @@ TEST_F(FileCommandsTest, LoadPutsTheFileIntoTheLeftPaneOnly)
 {
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "right");
     prompts.openAnswers << file("form.txt", "a=1");
-    dlg->button(IDC_LOAD)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "right");
-    EXPECT_EQ(focused(), dlg->button(IDC_CONVERT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_CONVERT));
 }
 
 TEST_F(FileCommandsTest, LoadStopsAtTheFirstNulAndEmptiesForAnEmptyFile)
@@ -31,7 +31,8 @@ TEST_F(FileCommandsTest, LoadStopsAtTheFirstNulAndEmptiesForAnEmptyFile)
     prompts.openAnswers << file("nul.txt", "a=1\0b=2"s) << file("empty.txt", "");
     dlg->action(ID_FILE_OPENFILE)->trigger();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1");
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT)); // the menu leaves the focus alone
+    EXPECT_EQ(focused(),
+              dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)); // the menu leaves the focus alone
     dlg->action(ID_FILE_OPENFILE)->trigger();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "");
     EXPECT_TRUE(prompts.messages.isEmpty());
@@ -41,21 +42,21 @@ TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
 {
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "left");
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "right");
-    dlg->button(IDC_LOAD)->click();
-    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_LOAD));
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "left");
-    dlg->button(IDC_SAVE)->click();
-    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_LOAD));
     EXPECT_EQ(prompts.dialogsShown, 2);
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 TEST_F(FileCommandsTest, SaveWithAnEmptyRightPaneAsksForNoFile)
 {
-    dlg->button(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     EXPECT_EQ(prompts.messages, QStringList{"No data to save!"});
     EXPECT_EQ(prompts.dialogsShown, 0);
-    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_LOAD));
 }
 
 TEST_F(FileCommandsTest, SaveReplacesTheFileWithExactlyThePaneBytes)
@@ -63,9 +64,9 @@ TEST_F(FileCommandsTest, SaveReplacesTheFileWithExactlyThePaneBytes)
     const QString out = file("out.txt", "a much longer old content");
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "a :: 1\r\n\r\nb :: \xe9");
     prompts.saveAnswers << out;
-    dlg->button(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     EXPECT_EQ(contents(out), "a :: 1\r\n\r\nb :: \xe9");
-    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_LOAD));
 }
 
 TEST_F(FileCommandsTest, QuickConvertWritesTheDecodedFileAndLeavesThePanes)
@@ -77,7 +78,7 @@ TEST_F(FileCommandsTest, QuickConvertWritesTheDecodedFileAndLeavesThePanes)
     EXPECT_EQ(contents(dir.filePath("out.txt")), "a :: 1\r\n\r\nb :: 2");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "left");
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "");
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT));
 }
 
 TEST_F(FileCommandsTest, QuickConvertOfNothingStillWritesAnEmptyFile)
@@ -119,16 +120,17 @@ TEST_F(FileCommandsTest, ConvertAndQuickConvertWriteTheSameBytes)
         prompts.openAnswers << in << in;
         prompts.saveAnswers << file("quick.txt", "", false) << file("panes.txt", "", false);
         dlg->action(ID_FILE_QUICKCONVERT)->trigger();
-        dlg->button(IDC_LOAD)->click();
-        dlg->button(IDC_CONVERT)->click();
-        dlg->button(IDC_SAVE)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
         EXPECT_EQ(contents(dir.filePath("panes.txt")), contents(dir.filePath("quick.txt")));
         EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), body);
     }
     EXPECT_EQ(contents(dir.filePath("quick.txt")),
               "\xef\xbb\xbfname :: Jos\xc3\xa9\r\n\r\nx :: \xe2\x86\x92\n\nend\r\n");
-    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->format().encoding, PaneCodec::Encoding::Utf8);
-    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->toPlainText(),
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->format().encoding,
+              PaneCodec::Encoding::Utf8);
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->toPlainText(),
               QChar(0xFEFF) + QString::fromUtf8("name :: José\n\nx :: →\n\nend\n"));
 }
 
@@ -140,7 +142,7 @@ TEST_F(FileCommandsTest, SavingKeepsPermissionsAndFollowsLinks)
     ASSERT_TRUE(QFile::link(target, link));
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "new");
     prompts.saveAnswers << link;
-    dlg->button(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     EXPECT_EQ(contents(target), "new");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     struct stat st
@@ -169,7 +171,7 @@ TEST_F(FileCommandsTest, SavingKeepsOwnerModeAndHardLinks)
     if (root)
         prompts.saveAnswers << readOnly;
     while (!prompts.saveAnswers.isEmpty())
-        dlg->button(IDC_SAVE)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
 
     struct stat st
@@ -200,8 +202,8 @@ TEST_F(FileCommandsTest, DanglingAndLoopingLinksAreReportedNotReplaced)
     ASSERT_TRUE(QFile::link(loop, loop));
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "new");
     prompts.saveAnswers << dangling << loop;
-    dlg->button(IDC_SAVE)->click();
-    dlg->button(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     ASSERT_EQ(prompts.messages.size(), 2);
     EXPECT_TRUE(prompts.messages[0].contains(dangling + "\": No such file or directory"))
         << prompts.messages[0].toStdString();
@@ -253,7 +255,7 @@ TEST_P(ReadFaultTest, LoadReportsAndKeepsTheLeftPane)
     const QString path = faultyPath();
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "kept");
     prompts.openAnswers << path;
-    dlg->button(IDC_LOAD)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
     expectReported(path);
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "kept");
 }
@@ -263,10 +265,11 @@ TEST_P(WriteFaultTest, SaveReportsAndKeepsThePanes)
     const QString path = faultyPath();
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "kept");
     prompts.saveAnswers << path;
-    dlg->button(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     expectReported(path);
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "kept");
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT)) << "a failed save moves no focus";
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT))
+        << "a failed save moves no focus";
 }
 
 TEST_P(ReadFaultTest, QuickConvertReportsTheInput)
@@ -298,7 +301,7 @@ TEST_F(FileCommandsTest, FullDiskLeavesTheOldFileWhole)
             });
         dlg->SetDlgItemText(IDC_RESULT_TEXT, "new content that does not fit");
         prompts.saveAnswers << out;
-        dlg->button(IDC_SAVE)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     }
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))

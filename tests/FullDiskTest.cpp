@@ -56,7 +56,7 @@ protected:
     {
         dlg->SetDlgItemText(IDC_RESULT_TEXT, std::string(200000, 'n'));
         prompts.saveAnswers << disk + "/" + name;
-        dlg->button(IDC_SAVE)->click();
+        dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
         ASSERT_EQ(prompts.messages.size(), 1);
         EXPECT_TRUE(prompts.messages[0].contains(name)) << prompts.messages[0].toStdString();
         EXPECT_TRUE(prompts.messages[0].contains("No space left on device"))

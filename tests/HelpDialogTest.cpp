@@ -59,7 +59,7 @@ TEST(HelpDialogTest, ShowsTheFourTopicsExactlyInATwoByTwoGrid)
     EXPECT_LT(dlg.frame(0)->geometry().right(), dlg.frame(1)->geometry().left());
     EXPECT_LT(dlg.frame(1)->geometry().bottom(), dlg.frame(3)->geometry().top());
     EXPECT_TRUE(dlg.rect().contains(dlg.frame(3)->geometry()));
-    EXPECT_GT(dlg.okButton()->x(), dlg.frame(1)->geometry().right());
+    EXPECT_GT(dlg.GetDlgItem<QPushButton>(IDOK)->x(), dlg.frame(1)->geometry().right());
 }
 
 TEST(HelpDialogTest, OkEscAndTheCloseBoxEndIt)
@@ -67,13 +67,13 @@ TEST(HelpDialogTest, OkEscAndTheCloseBoxEndIt)
     CHelpDlg dlg;
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-    EXPECT_EQ(QApplication::focusWidget(), dlg.okButton());
+    EXPECT_EQ(QApplication::focusWidget(), dlg.GetDlgItem<QPushButton>(IDOK));
     QTest::keyClick(&dlg, Qt::Key_Escape);
     EXPECT_FALSE(dlg.isVisible());
     dlg.show();
     EXPECT_TRUE(dlg.close());
     dlg.show();
-    QTest::keyClick(dlg.okButton(), Qt::Key_Return);
+    QTest::keyClick(dlg.GetDlgItem<QPushButton>(IDOK), Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 }
@@ -96,7 +96,8 @@ TEST_F(HelpFromMainWindowTest, OpensFromTheMenuF1AndTheApplication)
         ModalScript script;
         script.then(QStringLiteral("Help"), ModalScript::is<CHelpDlg>(), [&](QWidget* w) {
             title = w->windowTitle();
-            QTest::mouseClick(static_cast<CHelpDlg*>(w)->okButton(), Qt::LeftButton);
+            QTest::mouseClick(static_cast<CHelpDlg*>(w)->GetDlgItem<QPushButton>(IDOK),
+                              Qt::LeftButton);
         });
         script.start();
         open(); // returns when Help is closed

@@ -108,12 +108,13 @@ TEST_F(MainWindowLayoutTest, OpensAtTheTemplateSizeWithButtonsBetweenThePanes)
 {
     const qreal scale = expectedScale();
     for (int id : {IDC_LOAD, IDC_CONVERT, IDC_SAVE}) {
-        EXPECT_EQ(onScreen(dlg->button(id)), QSize(63, 25) * scale);
-        EXPECT_TRUE(textFits(dlg->button(id))) << dlg->button(id)->text().toStdString();
+        EXPECT_EQ(onScreen(dlg->GetDlgItem<QPushButton>(id)), QSize(63, 25) * scale);
+        EXPECT_TRUE(textFits(dlg->GetDlgItem<QPushButton>(id)))
+            << dlg->GetDlgItem<QPushButton>(id)->text().toStdString();
     }
     // The panes are drawn in the dialogs' font as well.
     for (int id : {IDC_SOURCE_TEXT, IDC_RESULT_TEXT}) {
-        const QFontInfo pane(dlg->pane(id)->font());
+        const QFontInfo pane(dlg->GetDlgItem<TextPane>(id)->font());
         EXPECT_EQ(pane.family(), QFontInfo(QApplication::font()).family());
         EXPECT_EQ(pane.pointSize(), DialogFont::kPointSize);
     }
@@ -125,7 +126,7 @@ TEST_F(MainWindowLayoutTest, OpensAtTheTemplateSizeWithButtonsBetweenThePanes)
         return;
     EXPECT_EQ(onScreen(dlg->clientArea()), QSize(636, 405) * scale);
     // Centred between the panes: x = 318 - 31.
-    EXPECT_EQ(dlg->button(IDC_CONVERT)->x(), 287);
+    EXPECT_EQ(dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->x(), 287);
 }
 
 TEST_F(MainWindowLayoutTest, NoButtonTouchesAPaneAtAnyWidth)
@@ -134,10 +135,10 @@ TEST_F(MainWindowLayoutTest, NoButtonTouchesAPaneAtAnyWidth)
         for (int w : {width, width + 1}) {
             dlg->resize(w, 480);
             ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->clientArea()->width() == w; }, 1000));
-            const QRect left = dlg->pane(IDC_SOURCE_TEXT)->geometry();
-            const QRect right = dlg->pane(IDC_RESULT_TEXT)->geometry();
+            const QRect left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->geometry();
+            const QRect right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->geometry();
             for (int id : {IDC_LOAD, IDC_CONVERT, IDC_SAVE}) {
-                const QRect button = dlg->button(id)->geometry();
+                const QRect button = dlg->GetDlgItem<QPushButton>(id)->geometry();
                 EXPECT_GT(button.left(), left.right()) << "width " << w;
                 EXPECT_LT(button.right(), right.left()) << "width " << w;
             }

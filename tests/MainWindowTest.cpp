@@ -20,7 +20,7 @@ namespace {
 void setButtonSize(CFormtidyDlg& dlg, int w, int h)
 {
     for (int id : {IDC_LOAD, IDC_CONVERT, IDC_SAVE})
-        dlg.button(id)->resize(w, h);
+        dlg.GetDlgItem<QPushButton>(id)->resize(w, h);
 }
 } // namespace
 
@@ -28,26 +28,26 @@ TEST_F(MainWindowTest, LayoutOfAnEvenClientArea)
 {
     setButtonSize(*dlg, 63, 25);
     dlg->OnSize(636, 405);
-    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->geometry(), QRect(353, 10, 273, 385));
-    EXPECT_EQ(dlg->pane(IDC_SOURCE_TEXT)->geometry(), QRect(10, 10, 273, 385));
-    EXPECT_EQ(dlg->button(IDC_LOAD)->geometry(), QRect(287, 15, 63, 25));
-    EXPECT_EQ(dlg->button(IDC_CONVERT)->geometry(), QRect(287, 190, 63, 25));
-    EXPECT_EQ(dlg->button(IDC_SAVE)->geometry(), QRect(287, 365, 63, 25));
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->geometry(), QRect(353, 10, 273, 385));
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->geometry(), QRect(10, 10, 273, 385));
+    EXPECT_EQ(dlg->GetDlgItem<QPushButton>(IDC_LOAD)->geometry(), QRect(287, 15, 63, 25));
+    EXPECT_EQ(dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->geometry(), QRect(287, 190, 63, 25));
+    EXPECT_EQ(dlg->GetDlgItem<QPushButton>(IDC_SAVE)->geometry(), QRect(287, 365, 63, 25));
 }
 
 TEST_F(MainWindowTest, LayoutOfAnOddWidthAndOfNothing)
 {
     setButtonSize(*dlg, 63, 25);
     dlg->OnSize(637, 405);
-    const QRect right = dlg->pane(IDC_RESULT_TEXT)->geometry();
+    const QRect right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->geometry();
     EXPECT_EQ(right.x(), 354);
-    EXPECT_EQ(right.x() - dlg->pane(IDC_SOURCE_TEXT)->geometry().right() - 1, 71);
+    EXPECT_EQ(right.x() - dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->geometry().right() - 1, 71);
     EXPECT_EQ(637 - (right.x() + right.width()), 10);
 
     // Minimised: negative sizes become zero, and the buttons keep theirs.
     dlg->OnSize(0, 0);
-    EXPECT_EQ(dlg->pane(IDC_SOURCE_TEXT)->size(), QSize(0, 0));
-    EXPECT_EQ(dlg->button(IDC_CONVERT)->geometry(), QRect(-31, -12, 63, 25));
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->size(), QSize(0, 0));
+    EXPECT_EQ(dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->geometry(), QRect(-31, -12, 63, 25));
 }
 
 TEST_F(MainWindowTest, ResizingTheWindowLaysOutTheClientArea)
@@ -56,15 +56,16 @@ TEST_F(MainWindowTest, ResizingTheWindowLaysOutTheClientArea)
     QTest::qWait(50);
     const QWidget* client = dlg->clientArea();
     EXPECT_EQ(client->y(), dlg->menuBar()->height());
-    EXPECT_EQ(dlg->pane(IDC_SOURCE_TEXT)->height(), client->height() - 20);
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->height(), client->height() - 20);
 }
 
 TEST_F(MainWindowTest, OpensWithTheLeftPaneFocusedAndTabsInTemplateOrder)
 {
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
-    const QWidget* order[] = {dlg->button(IDC_CONVERT), dlg->pane(IDC_RESULT_TEXT),
-                              dlg->button(IDC_SAVE), dlg->button(IDC_LOAD),
-                              dlg->pane(IDC_SOURCE_TEXT)};
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT));
+    const QWidget* order[] = {
+        dlg->GetDlgItem<QPushButton>(IDC_CONVERT), dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT),
+        dlg->GetDlgItem<QPushButton>(IDC_SAVE), dlg->GetDlgItem<QPushButton>(IDC_LOAD),
+        dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)};
     for (const QWidget* next : order) {
         QTest::keyClick(focused(), Qt::Key_Tab);
         EXPECT_EQ(focused(), next);
@@ -75,10 +76,10 @@ TEST_F(MainWindowTest, TypedFormIsConvertedFromTheKeyboard)
 {
     QTest::keyClicks(focused(), "item=blue+cup&size=2");
     QTest::keyClick(focused(), Qt::Key_Tab);
-    ASSERT_EQ(focused(), dlg->button(IDC_CONVERT));
+    ASSERT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_CONVERT));
     QTest::keyClick(focused(), Qt::Key_Return);
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "item :: blue cup\r\n\r\nsize :: 2");
-    EXPECT_EQ(focused(), dlg->button(IDC_SAVE));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_SAVE));
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
@@ -89,29 +90,29 @@ TEST_F(MainWindowTest, EnterInAPaneBreaksTheLineAndReadsBackAsCrLf)
     QTest::keyClicks(focused(), "b=2");
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "a=1\r\nb=2");
-    dlg->button(IDC_CONVERT)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "a :: 1\r\nb :: 2");
 }
 
 TEST_F(MainWindowTest, EmptyLeftPaneIsReportedAndNothingChanges)
 {
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "kept");
-    dlg->button(IDC_CONVERT)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     EXPECT_EQ(prompts.messages, QStringList{"You must first load a file or have text to convert!"});
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "kept");
-    EXPECT_EQ(focused(), dlg->button(IDC_LOAD));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_LOAD));
 }
 
 TEST_F(MainWindowTest, ConvertingToNothingEmptiesTheRightPane)
 {
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "%%");
     dlg->SetDlgItemText(IDC_RESULT_TEXT, "old");
-    dlg->button(IDC_CONVERT)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "");
-    EXPECT_EQ(focused(), dlg->button(IDC_SAVE));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_SAVE));
     // Blank text is not empty: it is converted.
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, " \r\n");
-    dlg->button(IDC_CONVERT)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), " \r\n");
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
@@ -121,7 +122,7 @@ TEST_F(MainWindowTest, MenuConvertLeavesTheFocusWhereItWas)
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, "a=1");
     dlg->action(ID_FILE_CONVERT)->trigger();
     EXPECT_EQ(dlg->GetDlgItemText(IDC_RESULT_TEXT), "a :: 1");
-    EXPECT_EQ(focused(), dlg->pane(IDC_SOURCE_TEXT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT));
 }
 
 TEST_F(MainWindowTest, MenuShortcutsAreLabelsOnly)
@@ -147,7 +148,8 @@ TEST_F(MainWindowTest, ScreenReadersGetPaneNamesAndMenuItemsWithoutTheirKeys)
     const std::pair<int, const char*> panes[] = {{IDC_SOURCE_TEXT, "Encoded form data"},
                                                  {IDC_RESULT_TEXT, "Decoded text"}};
     for (const auto& [id, name] : panes) {
-        QAccessibleInterface* pane = QAccessible::queryAccessibleInterface(dlg->pane(id));
+        QAccessibleInterface* pane =
+            QAccessible::queryAccessibleInterface(dlg->GetDlgItem<TextPane>(id));
         ASSERT_NE(pane, nullptr);
         EXPECT_EQ(pane->text(QAccessible::Name), name);
         EXPECT_FALSE(pane->text(QAccessible::Description).isEmpty()) << name;
@@ -191,6 +193,6 @@ TEST(MainWindowLifetime, DestroyedWhileShownWithAPaneFocused)
     auto dlg = std::make_unique<CFormtidyDlg>();
     dlg->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
-    dlg->pane(IDC_SOURCE_TEXT)->setFocus();
+    dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT)->setFocus();
     dlg.reset();
 }

@@ -164,7 +164,7 @@ TEST_F(SaveAsUserTest, LinkPlantedInASharedFolderIsNotFollowed)
     const QString link = shared + "/report.txt";
     ASSERT_EQ(user.run("ln", {"-s", victim, link}), 0);
     try {
-        FileWriter::writeFile(link, "replaced");
+        FileWriter::writeFile(link.toStdString(), "replaced");
         ADD_FAILURE() << "the planted link was followed";
     } catch (const FileError& e) {
         EXPECT_NE(std::string(e.what()).find(link.toStdString()), std::string::npos) << e.what();

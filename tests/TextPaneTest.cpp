@@ -124,10 +124,10 @@ TEST_F(TextPaneTest, OthersGetLfBreaksAndThePanesTheBytesThatQuickConvertWrites)
     prompts.openAnswers << input << input;
     prompts.saveAnswers << file("quick.txt", "", false) << file("saved.txt", "", false);
     dlg->action(ID_FILE_QUICKCONVERT)->trigger();
-    dlg->button(IDC_LOAD)->click();
-    dlg->button(IDC_CONVERT)->click();
-    TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     right->selectAll();
     right->copy();
     EXPECT_EQ(QApplication::clipboard()->text(),
@@ -138,7 +138,7 @@ TEST_F(TextPaneTest, OthersGetLfBreaksAndThePanesTheBytesThatQuickConvertWrites)
     left->copy();
     right->selectAll();
     right->paste();
-    dlg->button(IDC_SAVE)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_SAVE)->click();
     EXPECT_EQ(contents(dir.filePath("saved.txt")), contents(dir.filePath("quick.txt")));
     EXPECT_EQ(contents(dir.filePath("saved.txt")), "name :: Jos\xe9\r\n\r\nnote :: Hi\r\nthere");
 }
@@ -150,7 +150,7 @@ TEST_F(TextPaneTest, ACopiedFilePastesItsText)
     copied->setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/form.txt"))});
     copied->setText(QStringLiteral("/tmp/form.txt"));
     QApplication::clipboard()->setMimeData(copied);
-    QTest::keyClick(dlg->pane(IDC_SOURCE_TEXT), Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(dlg->GetDlgItemText(IDC_SOURCE_TEXT), "/tmp/form.txt");
 }
 
@@ -160,8 +160,8 @@ TEST_F(TextPaneTest, ACopiedFilePastesItsText)
 TEST_F(TextPaneTest, RandomTextsRoundTripThroughThePanes)
 {
     std::mt19937 random(20261208);
-    TextPane* left = dlg->pane(IDC_SOURCE_TEXT);
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     for (int round = 0; round < 400; ++round) {
         const std::string bytes = randomText(random, round % 2 == 0);
         left->setBytes(bytes);
@@ -221,11 +221,11 @@ TEST_P(PaneKeepsItsBytes, ThroughEditsThatRestoreTheText)
     const auto& [bytes, roundtrip] = GetParam();
     // Load File for the left pane, Convert for the right one, as a user would.
     prompts.openAnswers << file("in.txt", bytes);
-    dlg->button(IDC_LOAD)->click();
-    dlg->button(IDC_CONVERT)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_LOAD)->click();
+    dlg->GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     const std::string result = DecodeFormText(bytes);
     for (int id : {IDC_SOURCE_TEXT, IDC_RESULT_TEXT}) {
-        TextPane* pane = dlg->pane(id);
+        TextPane* pane = dlg->GetDlgItem<TextPane>(id);
         pane->setFocus();
         roundtrip.edit(*dlg, pane);
         EXPECT_EQ(dlg->GetDlgItemText(id), id == IDC_SOURCE_TEXT ? bytes : result)
@@ -291,8 +291,8 @@ const Roundtrip kRoundtrips[] = {
      [](CFormtidyDlg& dlg, TextPane* pane) {
          // The other pane holds the same kind of text; a copy of it, pasted
          // over this pane's whole text, gives this pane's bytes again.
-         TextPane* other =
-             dlg.pane(pane->controlId() == IDC_SOURCE_TEXT ? IDC_RESULT_TEXT : IDC_SOURCE_TEXT);
+         TextPane* other = dlg.GetDlgItem<TextPane>(
+             pane->controlId() == IDC_SOURCE_TEXT ? IDC_RESULT_TEXT : IDC_SOURCE_TEXT);
          const std::string mine = pane->bytes(), theirs = other->bytes();
          other->setBytes(mine);
          other->selectAll();
@@ -319,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TextPaneTest, EnterTakesThePanesConvention)
 {
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     pane->setFocus();
     // LF only: every way of pressing Enter types an LF.
     pane->setBytes("a\nb");
@@ -348,7 +348,7 @@ TEST_F(TextPaneTest, EnterTakesThePanesConvention)
     QTest::keyClick(pane, Qt::Key_Return);
     EXPECT_EQ(pane->bytes(), "\xe9\n");
     // A pane that no command has filled is UTF-8 with CR LF.
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     right->setFocus();
     typeText(right, QString::fromUtf8("é"));
     QTest::keyClick(right, Qt::Key_Return);
@@ -357,7 +357,7 @@ TEST_F(TextPaneTest, EnterTakesThePanesConvention)
 
 TEST_F(TextPaneTest, ATypedCrSymbolIsTheCharacterItself)
 {
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     pane->setFocus();
     pane->setBytes("a\rb");
     pane->moveCursor(QTextCursor::End);
@@ -367,22 +367,22 @@ TEST_F(TextPaneTest, ATypedCrSymbolIsTheCharacterItself)
 
 TEST_F(TextPaneTest, CtrlTabTypesATabAndTabMovesOn)
 {
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     pane->setFocus();
     QTest::keyClick(pane, Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(pane->bytes(), "\t");
     QTest::keyClick(pane, Qt::Key_Tab);
-    EXPECT_EQ(focused(), dlg->button(IDC_CONVERT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_CONVERT));
     QTest::keyClick(focused(), Qt::Key_Tab);
-    EXPECT_EQ(focused(), dlg->pane(IDC_RESULT_TEXT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT));
     QTest::keyClick(focused(), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(focused(), dlg->button(IDC_CONVERT));
+    EXPECT_EQ(focused(), dlg->GetDlgItem<QPushButton>(IDC_CONVERT));
     EXPECT_EQ(pane->bytes(), "\t");
 }
 
 TEST_F(TextPaneTest, AWindows1252PaneRefusesWhatItCannotHold)
 {
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     const std::string bytes = "caf\xe9\r\n";
     pane->setBytes(bytes);
     pane->setFocus();
@@ -405,7 +405,7 @@ TEST_F(TextPaneTest, AWindows1252PaneRefusesWhatItCannotHold)
     EXPECT_TRUE(prompts.messages[2].contains(QString::fromUtf8("\"日\" (U+65E5)")));
 
     // A UTF-8 pane takes them all.
-    TextPane* right = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     right->setFocus();
     QTest::keyClick(right, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(right->bytes(), "x\xe2\x86\x92y");
@@ -414,7 +414,7 @@ TEST_F(TextPaneTest, AWindows1252PaneRefusesWhatItCannotHold)
 
 TEST_F(TextPaneTest, DroppedFilesAreRefusedAndDroppedTextIsInserted)
 {
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     pane->setBytes("a=1");
     QMimeData file;
     file.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/form.txt"))});
@@ -442,7 +442,7 @@ TEST_F(TextPaneTest, DroppedFilesAreRefusedAndDroppedTextIsInserted)
 TEST_F(TextPaneTest, APressInsideTheSelectionStartsANewSelection)
 {
     // Where a drag would start to move the selected text, it selects instead.
-    TextPane* pane = dlg->pane(IDC_RESULT_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
     pane->setBytes("alpha beta gamma");
     QTextCursor cursor = pane->textCursor();
     cursor.setPosition(6);
@@ -466,7 +466,7 @@ TEST_F(TextPaneTest, LongSingleLineBodiesRoundTripAndTakeTyping)
     while (body.size() < 300000)
         body += "name=caf%C3%A9+au+lait&note=\xe9t\xe9+%21&";
     for (int id : {IDC_SOURCE_TEXT, IDC_RESULT_TEXT}) {
-        TextPane* pane = dlg->pane(id);
+        TextPane* pane = dlg->GetDlgItem<TextPane>(id);
         dlg->SetDlgItemText(id, body);
         EXPECT_EQ(dlg->GetDlgItemText(id), body);
         pane->setFocus();
@@ -482,7 +482,7 @@ TEST_F(TextPaneTest, OnlyLongLinesWrapAnywhere)
 {
     // Qt takes time growing with the square of a line's length to break a
     // line without spaces between words, so long lines break anywhere.
-    TextPane* pane = dlg->pane(IDC_SOURCE_TEXT);
+    TextPane* pane = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     const std::string prose = "note=a few words\r\nmore";
     const std::string body(100000, 'x');
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, prose);
@@ -495,5 +495,5 @@ TEST_F(TextPaneTest, OnlyLongLinesWrapAnywhere)
     EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, prose + "\r\n" + body);
     EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAnywhere);
-    EXPECT_EQ(dlg->pane(IDC_RESULT_TEXT)->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->lineWrapMode(), QPlainTextEdit::NoWrap);
 }

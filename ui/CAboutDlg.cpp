@@ -52,6 +52,9 @@ CAboutDlg::CAboutDlg()
     m_btnOk = new QPushButton(QStringLiteral("OK"), this);
     m_btnNews = new QPushButton(QStringLiteral("&News"), this);
     m_btnHelp = new QPushButton(QStringLiteral("&Help"), this);
+    SetDlgCtrlID(m_btnOk, IDOK);
+    SetDlgCtrlID(m_btnNews, IDCANCEL);
+    SetDlgCtrlID(m_btnHelp, IDC_ABOUT_HELP);
     m_btnOk->setGeometry(dlu.rect(222, 7, 32, 14));
     m_btnNews->setGeometry(dlu.rect(222, 28, 32, 14));
     m_btnHelp->setGeometry(dlu.rect(222, 49, 32, 14));
@@ -124,18 +127,4 @@ void CAboutDlg::OnOK()
 void CAboutDlg::OnHelp()
 {
     CHelpDlg::runModal();
-}
-
-QPushButton* CAboutDlg::button(int id) const
-{
-    switch (id) {
-    case IDOK:
-        return m_btnOk;
-    case IDCANCEL:
-        return m_btnNews;
-    case IDC_ABOUT_HELP:
-        return m_btnHelp;
-    default:
-        return nullptr;
-    }
 }

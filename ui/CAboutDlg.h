@@ -37,7 +37,6 @@ public:
         explicit NewsOverride(NewsFunction fetch);
     };
 
-    QPushButton* button(int id) const;
     // The four text lines, top to bottom.
     QLabel* line(int index) const { return m_lines[index]; }
     QLabel* iconLabel() const { return m_icon; }

@@ -95,8 +95,8 @@ const CFormtidyDlg::Command CFormtidyDlg::kCommands[] = {
 };
 
 CFormtidyDlg::CFormtidyDlg(QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+    : DialogBase(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                             Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       m_client(new QWidget(this)), m_menuBar(new QMenuBar(this))
 {
     QAccessible::installFactory(&MainWindowAccessible); // Qt keeps one of each
@@ -167,10 +167,15 @@ void CFormtidyDlg::createControls()
     m_btnConvert = new QPushButton(QStringLiteral("&Convert -->"), m_client);
     m_editResult = new TextPane(IDC_RESULT_TEXT, false, m_client);
     m_btnSave = new QPushButton(QStringLiteral("&Save File ->"), m_client);
+    SetDlgCtrlID(m_btnLoad, IDC_LOAD);
+    SetDlgCtrlID(m_editSource, IDC_SOURCE_TEXT);
+    SetDlgCtrlID(m_btnConvert, IDC_CONVERT);
+    SetDlgCtrlID(m_editResult, IDC_RESULT_TEXT);
+    SetDlgCtrlID(m_btnSave, IDC_SAVE);
     // Screen readers would spell the arrows out: the buttons are named as
     // their commands are.
     for (int id : {IDC_LOAD, IDC_CONVERT, IDC_SAVE})
-        button(id)->setAccessibleName(QString::fromLatin1(FindCommand(kCommands, id)->name));
+        GetDlgItem(id)->setAccessibleName(QString::fromLatin1(FindCommand(kCommands, id)->name));
     m_editSource->setAccessibleName(QStringLiteral("Encoded form data"));
     m_editSource->setAccessibleDescription(
         QStringLiteral("The form data to convert, as the browser sent it: load, type or paste it "
@@ -345,47 +350,24 @@ bool CFormtidyDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         OnSize(m_client->width(), m_client->height());
-    return QDialog::eventFilter(watched, event);
+    return DialogBase::eventFilter(watched, event);
 }
 
 std::string CFormtidyDlg::GetDlgItemText(int id) const
 {
-    const TextPane* target = pane(id);
+    const auto* target = GetDlgItem<TextPane>(id);
     return target ? target->bytes() : std::string();
 }
 
 void CFormtidyDlg::SetDlgItemText(int id, std::string_view text)
 {
-    if (TextPane* target = pane(id))
+    if (auto* target = GetDlgItem<TextPane>(id))
         target->setBytes(text);
 }
 
 void CFormtidyDlg::CloseWindow()
 {
     close();
-}
-
-TextPane* CFormtidyDlg::pane(int id) const
-{
-    if (id == IDC_SOURCE_TEXT)
-        return m_editSource;
-    if (id == IDC_RESULT_TEXT)
-        return m_editResult;
-    return nullptr;
-}
-
-QPushButton* CFormtidyDlg::button(int id) const
-{
-    switch (id) {
-    case IDC_LOAD:
-        return m_btnLoad;
-    case IDC_CONVERT:
-        return m_btnConvert;
-    case IDC_SAVE:
-        return m_btnSave;
-    default:
-        return nullptr;
-    }
 }
 
 QAction* CFormtidyDlg::action(int id) const

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/framework/CommandTable.h"
+#include "app/framework/DialogBase.h"
 #include "app/framework/MainWnd.h"
 
-#include <QDialog>
 #include <QIcon>
 
 #include <map>
@@ -17,7 +17,7 @@ class TextPane;
 
 // The main window: the encoded text in the left pane, the decoded text in the
 // right pane, and the Load File, Convert and Save File buttons between them.
-class CFormtidyDlg : public QDialog, public MainWnd
+class CFormtidyDlg : public DialogBase, public MainWnd
 {
     Q_OBJECT
 
@@ -40,8 +40,6 @@ public:
     // Lays the controls out for a client area of cx by cy pixels.
     void OnSize(int cx, int cy);
 
-    TextPane* pane(int id) const;
-    QPushButton* button(int id) const;
     QAction* action(int id) const;
     QWidget* clientArea() const { return m_client; }
     QMenuBar* menuBar() const { return m_menuBar; }

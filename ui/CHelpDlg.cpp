@@ -1,5 +1,6 @@
 #include "CHelpDlg.h"
 
+#include "app/framework/CommandIds.h"
 #include "app/framework/DialogUnits.h"
 
 #include <QGroupBox>
@@ -79,6 +80,7 @@ CHelpDlg::CHelpDlg(QWidget* parent) : FixedDialog(parent)
 
     // In the template's order.
     m_btnOk = new QPushButton(QStringLiteral("OK"), this);
+    SetDlgCtrlID(m_btnOk, IDOK);
     m_btnOk->setGeometry(dlu.rect(kOkRect.left, kOkRect.top, kOkRect.width, kOkRect.height));
     m_btnOk->setDefault(true);
     connect(m_btnOk, &QPushButton::clicked, this, &QDialog::accept);

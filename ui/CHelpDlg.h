@@ -31,7 +31,6 @@ public:
     static const std::array<const char*, kTopics>& captions();
     static const std::array<const char*, kTopics>& texts();
 
-    QPushButton* okButton() const { return m_btnOk; }
     QGroupBox* frame(int topic) const { return m_frames[topic]; }
     QLabel* text(int topic) const { return m_texts[topic]; }
 

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-FixedDialog::FixedDialog(QWidget* parent) : QDialog(parent, frameFlags())
+FixedDialog::FixedDialog(QWidget* parent) : DialogBase(parent, frameFlags())
 {
     setWindowIcon(QApplication::windowIcon());
     // Each dialog gives itself a fixed size once its controls are placed;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDialog>
+#include "DialogBase.h"
 
 // A modal dialog with a caption that has a close box and nothing else: no
 // minimise or maximise box, and a frame that cannot be sized.
-class FixedDialog : public QDialog
+class FixedDialog : public DialogBase
 {
     Q_OBJECT
 

@@ -50,14 +50,14 @@ void TypingHook::poll()
 void TypingHook::run(CFormtidyDlg& window)
 {
     std::printf("window shown on %s\n", qPrintable(QGuiApplication::platformName()));
-    TextPane* source = window.pane(IDC_SOURCE_TEXT);
+    TextPane* source = window.GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
     for (const QChar ch : std::as_const(m_text)) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QCoreApplication::sendEvent(source, &press);
         QCoreApplication::sendEvent(source, &release);
     }
-    window.button(IDC_CONVERT)->click();
+    window.GetDlgItem<QPushButton>(IDC_CONVERT)->click();
     std::printf("right pane: %s\n", window.GetDlgItemText(IDC_RESULT_TEXT).c_str());
     std::fflush(stdout);
     window.reject();
