@@ -1,12 +1,13 @@
 #!/bin/sh
 # formtidy-decode stands on the decoder and the file classes alone: it loads
-# no Qt library but QtCore, and carries none of the window's resources.
+# no Qt library but QtCore (libcurl, for IMAP, and SQLite are its own), and
+# carries none of the window's resources.
 # Usage: check_decode_links.sh FORMTIDY_DECODE [BUILD_NINJA]
 set -eu
 tool=$1
 status=0
 libs=$(ldd "$tool")
-for lib in Qt6Gui Qt6Widgets Qt6Network Qt6OpenGL libcurl; do
+for lib in Qt6Gui Qt6Widgets Qt6Network Qt6OpenGL; do
     if printf '%s\n' "$libs" | grep -q "lib$lib\|$lib"; then
         echo "formtidy-decode loads $lib"
         status=1
