@@ -151,7 +151,8 @@ const char* DecodeOptions::usage()
            "\n"
            "Exit status: 0 when everything was decoded; 3 when messages without a form\n"
            "were left out, and nothing else went wrong; 1 when an input, a message or\n"
-           "OUT could not be read or written; 2 on a usage error.\n";
+           "OUT could not be read or written (with --format sqlite: nothing of the run\n"
+           "was kept); 2 on a usage error.\n";
 }
 
 std::optional<int> DecodeOptions::parse(const std::vector<std::string>& args,

@@ -81,6 +81,16 @@ std::string ImapSession::readPasswordFile(const std::string& path)
 ImapSession::ImapSession(const ImapUrl& url, const Login& login)
     : m_url(url), m_name(url.name()), m_curl(curl_easy_init())
 {
+    try {
+        connect(url, login);
+    } catch (...) {
+        curl_easy_cleanup(m_curl);
+        throw;
+    }
+}
+
+void ImapSession::connect(const ImapUrl& url, const Login& login)
+{
     if (!m_curl)
         fail("libcurl cannot start");
     std::string password;

@@ -65,6 +65,7 @@ public:
     static std::string readPasswordFile(const std::string& path);
 
 private:
+    void connect(const ImapUrl& url, const Login& login);
     [[noreturn]] void fail(const std::string& reason);
     std::string loginFailure(CURLcode code) const;
     void send(const std::string& text);
