@@ -3,11 +3,14 @@
 #include "CsvWriter.h"
 #include "DecodeOptions.h"
 #include "FileText.h"
+#include "ImapReader.h"
 #include "InputSource.h"
 #include "JsonLinesWriter.h"
 #include "MailReader.h"
 #include "Output.h"
 #include "SeekableInput.h"
+#include "SqliteStore.h"
+#include "SqliteWriter.h"
 #include "TextWriter.h"
 #include "files/SignalCleanup.h"
 
@@ -35,11 +38,14 @@ std::unique_ptr<SubmissionWriter> makeWriter(const DecodeOptions& options,
 {
     switch (options.format) {
     case DecodeOptions::Format::Csv:
-        return std::make_unique<CsvWriter>(std::move(sink), options.decoding, options.mail,
+        // A database keeps mail's columns.
+        return std::make_unique<CsvWriter>(std::move(sink), options.decoding,
+                                           options.mail || !options.from.empty(),
                                            options.escapeFormulas);
     case DecodeOptions::Format::Json:
         return std::make_unique<JsonLinesWriter>(std::move(sink), options.decoding);
     case DecodeOptions::Format::Text:
+    case DecodeOptions::Format::Sqlite:
         break;
     }
     return std::make_unique<TextWriter>(std::move(sink), options.decoding);
@@ -52,14 +58,20 @@ struct Stop
 
 } // namespace
 
-DecodeTool::DecodeTool(const DecodeOptions& options, Output& output)
-    : m_options(options), m_output(output)
+DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SqliteStore* store)
+    : m_options(options), m_output(output), m_store(store)
 {
     // Writing to a file standard output goes to, an input that is that same
     // file would grow as it is read and never end.
     m_outputKnown = (options.output.empty() || Output::isStandardOutput(options.output)) &&
                     ::fstat(STDOUT_FILENO, &m_outputFile) == 0 && S_ISREG(m_outputFile.st_mode) &&
                     m_outputFile.st_size > 0;
+    if (store) {
+        auto writer = std::make_unique<SqliteWriter>(*store, options.decoding);
+        m_sqlite = writer.get();
+        m_writer = std::move(writer);
+        return;
+    }
     m_writer = makeWriter(options, [this](std::string_view bytes) {
         m_pending += bytes;
         if (m_pending.size() >= kPiece)
@@ -71,6 +83,10 @@ DecodeTool::~DecodeTool() = default;
 
 int DecodeTool::decodeAll()
 {
+    if (!m_options.from.empty()) {
+        exportKept();
+        return kDone;
+    }
     InputSource inputs(m_options.inputs, m_options.mail, m_options.recursive);
     for (;;) {
         try {
@@ -80,16 +96,42 @@ int DecodeTool::decodeAll()
             decode(input->name, input->standardInput);
         } catch (const FileError& e) {
             if (!failed(describe(e)))
-                return kFailed;
+                break;
+        } catch (const Stop&) {
+            break;
         }
         flush();
+    }
+    if (m_store && m_failed) {
+        // The store's transaction is rolled back as it goes.
+        report(m_store->path() + ": nothing of this run was kept; the database is as it was "
+                                 "before it");
+        return kFailed;
     }
     m_writer->finish();
     flush();
     if (m_failed)
         return kFailed;
-    m_output.commit();
+    if (m_store) {
+        m_store->commit();
+        report(m_store->path() + ": " + std::to_string(m_sqlite->added()) + " added, " +
+               std::to_string(m_sqlite->skipped()) + " already kept");
+    } else {
+        m_output->commit();
+    }
     return m_skipped ? kSkipped : kDone;
+}
+
+void DecodeTool::exportKept()
+{
+    SqliteStore kept(m_options.from, SqliteStore::Mode::Export, m_options.lockWait);
+    kept.forEachKept([this](const Submission& submission, FormBody& body) {
+        m_writer->write(submission, body);
+        flush();
+    });
+    m_writer->finish();
+    flush();
+    m_output->commit();
 }
 
 // Reports a failure; returns whether the run goes on, which it does only
@@ -99,21 +141,51 @@ bool DecodeTool::failed(const std::string& message)
     flush();
     report(message);
     m_failed = true;
-    return m_output.streams();
+    return m_output && m_output->streams();
 }
 
 void DecodeTool::flush()
 {
+    if (!m_output) {
+        m_pending.clear();
+        return;
+    }
     try {
-        m_output.write(m_pending);
+        m_output->write(m_pending);
     } catch (const FileError& e) {
         throw OutputFailed{e};
     }
     m_pending.clear();
 }
 
+void DecodeTool::mailReport(const std::string& message, MailReader::Outcome outcome)
+{
+    if (outcome == MailReader::Outcome::Failed) {
+        if (!failed(message))
+            throw Stop{};
+        return;
+    }
+    flush();
+    report(message);
+    m_skipped |= outcome == MailReader::Outcome::Skipped;
+}
+
 void DecodeTool::decode(const std::string& name, bool standardInput)
 {
+    const auto reportMail = [this](const std::string& message, MailReader::Outcome outcome) {
+        mailReport(message, outcome);
+    };
+    if (m_options.mail && !standardInput && ImapUrl::isImap(name)) {
+        ImapUrl url;
+        ImapUrl::parse(name, url); // as the options were checked
+        ImapReader::Choice choice;
+        choice.login = {m_options.passwordFile, m_options.caCert};
+        choice.onlyNew = m_options.onlyNew;
+        choice.since = m_options.since;
+        choice.search = m_options.search;
+        ImapReader::readAll(url, choice, m_store, *m_writer, reportMail);
+        return;
+    }
     // A FIFO's open waits for its writer, as a Unix tool's does.
     const std::unique_ptr<FileReader> in =
         standardInput ? std::make_unique<FileReader>()
@@ -121,17 +193,7 @@ void DecodeTool::decode(const std::string& name, bool standardInput)
     if (m_outputKnown && in->sameFileAs(m_outputFile))
         throw FileError("read", in->name(), "input file is output file");
     if (m_options.mail) {
-        MailReader::readAll(*in, *m_writer,
-                            [this](const std::string& message, MailReader::Outcome outcome) {
-                                if (outcome == MailReader::Outcome::Failed) {
-                                    if (!failed(message))
-                                        throw Stop{};
-                                    return;
-                                }
-                                flush();
-                                report(message);
-                                m_skipped |= outcome == MailReader::Outcome::Skipped;
-                            });
+        MailReader::readAll(*in, *m_writer, reportMail);
         return;
     }
     // CSV and JSON of the standard decoding read a form twice, for its
@@ -165,8 +227,12 @@ int DecodeTool::run(const std::vector<std::string>& args)
     // Ctrl+C and the like remove a half-written OUT's temporary file.
     SignalCleanup::install();
     try {
+        if (options.format == DecodeOptions::Format::Sqlite) {
+            SqliteStore store(options.output, SqliteStore::Mode::Add, options.lockWait);
+            return DecodeTool(options, nullptr, &store).decodeAll();
+        }
         Output output(options.output, &report);
-        return DecodeTool(options, output).decodeAll();
+        return DecodeTool(options, &output, nullptr).decodeAll();
     } catch (const Stop&) {
         return kFailed;
     } catch (const OutputFailed& e) {

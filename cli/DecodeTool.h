@@ -8,8 +8,12 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "MailReader.h"
+
 class FileError;
 class Output;
+class SqliteStore;
+class SqliteWriter;
 
 // formtidy-decode: decodes e-mailed form data from files, folders of mail or
 // standard input, one input at a time and streaming, so that memory stays
@@ -34,20 +38,25 @@ public:
     static std::string describe(const FileError& e);
 
 private:
-    DecodeTool(const DecodeOptions& options, Output& output);
+    // Writes to `output`, or with --format sqlite into `store`.
+    DecodeTool(const DecodeOptions& options, Output* output, SqliteStore* store);
     ~DecodeTool();
 
     // The writer loop: each input is opened when its turn comes, read whole
     // and closed before the next. Returns the exit code.
     int decodeAll();
     void decode(const std::string& name, bool standardInput);
+    void exportKept();
+    void mailReport(const std::string& message, MailReader::Outcome outcome);
     bool failed(const std::string& message);
     void flush();
 
     const DecodeOptions& m_options;
-    Output& m_output;
+    Output* m_output;
+    SqliteStore* m_store;
     std::unique_ptr<SubmissionWriter> m_writer;
-    std::string m_pending; // the writers' small writes, gathered into larger ones
+    SqliteWriter* m_sqlite = nullptr; // m_writer, with --format sqlite
+    std::string m_pending;            // the writers' small writes, gathered into larger ones
     struct stat m_outputFile
     {
     };

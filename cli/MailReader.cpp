@@ -41,11 +41,10 @@ GMimeStream* messageStream(GMimeStream* file, const MailScanner::Message& messag
     return cat;
 }
 
-std::string describe(const std::string& file, int number, GMimeMessage* message)
+std::string describe(const std::string& name, GMimeMessage* message)
 {
     const char* id = message ? g_mime_message_get_message_id(message) : nullptr;
-    return file + ": message " + std::to_string(number) +
-           (id ? " <" + std::string(id) + ">" : std::string(" (no Message-ID)"));
+    return name + (id ? " <" + std::string(id) + ">" : std::string(" (no Message-ID)"));
 }
 
 std::optional<std::string> text(const char* value)
@@ -67,6 +66,42 @@ std::optional<std::string> utcDate(GMimeMessage* message)
     return result;
 }
 
+// Parses the message that the scanner found in `file` and gives its form,
+// with what `submission` says of its source, to the writer. `name` names the
+// message in reports.
+void readMessage(GMimeStream* file, const MailScanner::Message& found, bool mbox,
+                 const std::string& name, Submission submission, SubmissionWriter& writer,
+                 const MailReader::Report& report)
+{
+    using Outcome = MailReader::Outcome;
+    GObjectPtr<GMimeStream> stream(messageStream(file, found));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+    const std::string named = describe(name, message.get());
+    if (!message) {
+        report(named + ": it cannot be read as a mail message", Outcome::Failed);
+        return;
+    }
+    if (found.cuts)
+        report(named + ": " + MailScanner::describe(found.cuts), Outcome::Note);
+    try {
+        const std::unique_ptr<FormBody> body = MailForm::find(message.get(), mbox);
+        if (!body) {
+            report(named + ": no form", Outcome::Skipped);
+            return;
+        }
+        submission.mail = true;
+        submission.messageId = text(g_mime_message_get_message_id(message.get()));
+        submission.date = text(g_mime_object_get_header(GMIME_OBJECT(message.get()), "Date"));
+        submission.utcDate = utcDate(message.get());
+        if (const auto note = writer.write(submission, *body))
+            report(named + ": " + *note, Outcome::Note);
+    } catch (const FileError& e) {
+        report(named + ": its form cannot be read: " + e.reason(), Outcome::Failed);
+    }
+}
+
 } // namespace
 
 void MailReader::readAll(FileReader& in, SubmissionWriter& writer, const Report& report)
@@ -79,33 +114,21 @@ void MailReader::readAll(FileReader& in, SubmissionWriter& writer, const Report&
     GObjectPtr<GMimeStream> file(g_mime_stream_fs_new(input.release())); // owns the descriptor
     MailScanner::Message found;
     for (int number = 1; scanner.next(found); ++number) {
-        GObjectPtr<GMimeStream> stream(messageStream(file.get(), found));
-        GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-        g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-        GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-        const std::string name = describe(in.name(), number, message.get());
-        if (!message) {
-            report(name + ": it cannot be read as a mail message", Outcome::Failed);
-            continue;
-        }
-        if (found.cuts)
-            report(name + ": " + MailScanner::describe(found.cuts), Outcome::Note);
-        try {
-            const std::unique_ptr<FormBody> body = MailForm::find(message.get(), mbox);
-            if (!body) {
-                report(name + ": no form", Outcome::Skipped);
-                continue;
-            }
-            Submission submission;
-            submission.source = mbox ? in.name() + "#" + std::to_string(number) : in.name();
-            submission.mail = true;
-            submission.messageId = text(g_mime_message_get_message_id(message.get()));
-            submission.date = text(g_mime_object_get_header(GMIME_OBJECT(message.get()), "Date"));
-            submission.utcDate = utcDate(message.get());
-            if (const auto note = writer.write(submission, *body))
-                report(name + ": " + *note, Outcome::Note);
-        } catch (const FileError& e) {
-            report(name + ": its form cannot be read: " + e.reason(), Outcome::Failed);
-        }
+        Submission submission;
+        submission.source = mbox ? in.name() + "#" + std::to_string(number) : in.name();
+        readMessage(file.get(), found, mbox, in.name() + ": message " + std::to_string(number),
+                    std::move(submission), writer, report);
     }
+}
+
+void MailReader::readOne(int fd, const std::string& name, Submission submission,
+                         SubmissionWriter& writer, const Report& report)
+{
+    InitGMime();
+    ::lseek(fd, 0, SEEK_SET); // where GMime's stream starts
+    GObjectPtr<GMimeStream> file(g_mime_stream_fs_new(fd));
+    MailScanner scanner(fd, 0, false);
+    MailScanner::Message found;
+    if (scanner.next(found))
+        readMessage(file.get(), found, false, name, std::move(submission), writer, report);
 }

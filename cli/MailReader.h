@@ -27,4 +27,9 @@ public:
     // others through `report`, naming the file, the message's number in it and
     // its Message-ID. Throws FileError when `in` cannot be read.
     static void readAll(FileReader& in, SubmissionWriter& writer, const Report& report);
+    // The same for the one message in the file open on `fd` (which it takes
+    // over and closes), fetched from elsewhere: `name` names it in reports,
+    // and `submission` gives its source.
+    static void readOne(int fd, const std::string& name, Submission submission,
+                        SubmissionWriter& writer, const Report& report);
 };

@@ -2,19 +2,28 @@
 
 #include "FormBody.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// Where one submission comes from: a file, or a message of a mail file.
+// Where one submission comes from: a file, a message of a mail file, or a
+// message of an IMAP mailbox.
 struct Submission
 {
-    std::string source; // the file's name; for a message of an mbox, "NAME#N"
+    // The file's name; for a message of an mbox, "NAME#N"; for one of an
+    // IMAP mailbox, "imaps://HOST/MAILBOX;UIDVALIDITY=V;UID=N".
+    std::string source;
     bool mail = false;
     std::optional<std::string> messageId; // only for mail, when the message has one
     std::optional<std::string> date;      // the Date header as written
     std::optional<std::string> utcDate; // the same as "YYYY-MM-DD HH:MM:SS" in UTC, when it parses
+    // For a message of an IMAP mailbox: the mailbox (imaps://USER@HOST/MAILBOX),
+    // its UIDVALIDITY and the message's UID.
+    std::string mailbox;
+    std::uint32_t uidValidity = 0;
+    std::uint32_t uid = 0;
 };
 
 // Writes submissions in one output format, each as soon as it is given;

@@ -180,11 +180,25 @@ TEST_F(DecodeToolTest, UsageHelpAndVersion)
         {{"-o"}, "option '-o' needs a value"},
         {{"-o", ""}, "the output file name is empty"},
         {{"--output="}, "the output file name is empty"},
-        {{"--format", "xml"}, "unknown format 'xml' (text, csv or json)"},
+        {{"--format", "xml"}, "unknown format 'xml' (text, csv, json or sqlite)"},
         {{"--format"}, "option '--format' needs a value"},
         {{"--decode", "raw"}, "unknown decoding 'raw' (faithful or standard)"},
         {{"-r"}, "--recursive reads folders of mail: it goes with --mail"},
         {{"--escape-formulas"}, "--escape-formulas goes with --format csv"},
+        {{"--format", "sqlite", "-o", "-"},
+         "--format sqlite writes a database: name it with -o FILE"},
+        {{"--from", "kept.sqlite"}, "--from goes with --format csv or --format json"},
+        {{"imaps://h/INBOX"}, "an IMAP mailbox (imaps://h/INBOX) is read with --mail"},
+        {{"--mail", "imap://u:pw@h/"},
+         "imap://u:pw@h/: the password does not go into the URL: put it in ~/.netrc or give "
+         "--password-file"},
+        {{"--mail", "--since", "2026-13-01", "imaps://h/"},
+         "--since takes a date as YYYY-MM-DD, not '2026-13-01'"},
+        {{"--mail", "--new", "imaps://h/"},
+         "--new fetches what the database lacks: it goes with --format sqlite"},
+        {{"--password-file", "pw", "a.txt"},
+         "--new, --since, --search, --password-file and --cacert go with an IMAP mailbox "
+         "(--mail imaps://USER@HOST/MAILBOX)"},
     };
     for (const auto& [args, message] : usageErrors) {
         const ToolRun run = decodeTool(args);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # formtidy-decode stands on the decoder and the file classes alone: it loads
-# no Qt library at all, and carries none of the window's resources.
+# no Qt library at all (libcurl, for IMAP, and SQLite are its own), and
+# carries none of the window's resources.
 # Usage: check_decode_links.sh FORMTIDY_DECODE [BUILD_NINJA]
 set -eu
 tool=$1
