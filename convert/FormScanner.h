@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Chooses how the decoders scan a form body for the bytes that matter to
+// them ("%", "&", "=" and a few more): with vector instructions, SSE2 on every
+// x86-64 processor and AVX2 where it has them, copying everything between
+// those bytes in blocks; or with the plain loops that go a byte at a time and
+// serve as the reference. The vector kernel is in FormScanner-inl.h; each
+// decoder compiles its loop around it once for each kind of instructions, and
+// Highway picks the best one the processor runs.
+class FormScanner
+{
+public:
+    // A kind of instructions: one of Highway's target bits, or kScalar for
+    // the plain loops.
+    using Target = std::int64_t;
+    static constexpr Target kScalar = -1;
+
+    // kScalar, then every vector target compiled in that this processor runs,
+    // the best last.
+    static std::vector<Target> targets();
+    static std::string name(Target target);
+
+    // Whether the decoders are to take the plain loops.
+    static bool scalar();
+
+    // Makes the decoders use `target` until it ends; scopes nest. For the
+    // tests and benchmarks, which compare the targets.
+    class Scope
+    {
+    public:
+        explicit Scope(Target target);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        Target m_previous;
+    };
+};
