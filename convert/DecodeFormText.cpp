@@ -246,27 +246,22 @@ std::size_t VectorBound(std::string_view in)
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace formtidy {
-HWY_EXPORT(DecodeVectorSpan);
-HWY_EXPORT(VectorBound);
-} // namespace formtidy
-
 namespace {
 using formtidy::HWY_NAMESPACE::PlainScan;
 
 std::size_t decodedBound(std::string_view in)
 {
-    if (FormScanner::scalar())
+    if (FormScanner::current() == FormScanner::kScalar)
         return formtidy::HWY_NAMESPACE::decodedBound<PlainScan>(in);
-    return HWY_DYNAMIC_DISPATCH(formtidy::VectorBound)(in);
+    return FORMTIDY_VECTOR_FUNCTION(VectorBound)(in);
 }
 
 std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
                        std::vector<FormSplit>* splits)
 {
-    if (FormScanner::scalar())
+    if (FormScanner::current() == FormScanner::kScalar)
         return formtidy::HWY_NAMESPACE::decodeSpan<PlainScan>(in, atEnd, out, splits);
-    return HWY_DYNAMIC_DISPATCH(formtidy::DecodeVectorSpan)(in, atEnd, out, splits);
+    return FORMTIDY_VECTOR_FUNCTION(DecodeVectorSpan)(in, atEnd, out, splits);
 }
 
 // Text decoded in one go is decoded in pieces of this size, each sizing only

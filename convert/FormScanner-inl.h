@@ -14,6 +14,21 @@
 #include <emmintrin.h>
 #endif
 
+#include "FormScanner.h"
+
+#ifndef FORMTIDY_FORM_SCANNER_DISPATCH
+#define FORMTIDY_FORM_SCANNER_DISPATCH
+// The function FUNC, defined in this file's namespace formtidy::HWY_NAMESPACE
+// for each target, of the vector target that FormScanner::current() names.
+// Written after the per-target parts, where HWY_NAMESPACE is the baseline's.
+#if HWY_ARCH_X86 && (HWY_TARGETS & HWY_AVX2) && HWY_STATIC_TARGET != HWY_AVX2
+#define FORMTIDY_VECTOR_FUNCTION(FUNC)                                                             \
+    (FormScanner::current() == HWY_AVX2 ? &formtidy::N_AVX2::FUNC : &formtidy::HWY_NAMESPACE::FUNC)
+#else
+#define FORMTIDY_VECTOR_FUNCTION(FUNC) (&formtidy::HWY_NAMESPACE::FUNC)
+#endif
+#endif
+
 // Included once for each target, as Highway's own per-target headers are.
 #if defined(FORMTIDY_FORM_SCANNER_INL_H) == defined(HWY_TARGET_TOGGLE)
 #ifdef FORMTIDY_FORM_SCANNER_INL_H

@@ -2,29 +2,42 @@
 
 #include <hwy/highway.h>
 
-#include <algorithm>
 #include <atomic>
 
 namespace {
-// What a Scope chose: kScalar, one target, or 0 for Highway's own choice.
-std::atomic<FormScanner::Target> g_chosen{0};
-
-void choose(FormScanner::Target target)
+// The best vector target compiled in that this processor runs. The compiler's
+// own test of the processor decides, which also asks whether the system saves
+// the AVX registers. Highway's choice would need its shared library, which
+// spends some 5 ms timing its clock whenever a process loads it.
+FormScanner::Target detect()
 {
-    g_chosen.store(target);
-    hwy::SetSupportedTargetsForTest(target == FormScanner::kScalar ? 0 : target);
+#if HWY_ARCH_X86 && (HWY_TARGETS & HWY_AVX2) && HWY_STATIC_TARGET != HWY_AVX2
+    // What Highway's AVX2 target compiles for (see CMakeLists.txt), and the
+    // POPCNT that the compilers take SSE4.2 to bring.
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1") &&
+        __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("popcnt") &&
+        __builtin_cpu_supports("avx") && __builtin_cpu_supports("avx2"))
+        return HWY_AVX2;
+#endif
+    return HWY_STATIC_TARGET;
 }
+
+FormScanner::Target best()
+{
+    static const FormScanner::Target target = detect();
+    return target;
+}
+
+// What a Scope chose, or 0 for the best.
+std::atomic<FormScanner::Target> g_chosen{0};
 } // namespace
 
 std::vector<FormScanner::Target> FormScanner::targets()
 {
-    // Highway lists only what a Scope allows, so the choice is lifted meanwhile.
-    const Target chosen = g_chosen.load();
-    choose(0);
-    std::vector<Target> all = hwy::SupportedAndGeneratedTargets();
-    choose(chosen);
-    std::reverse(all.begin(), all.end());
-    all.insert(all.begin(), kScalar);
+    std::vector<Target> all{kScalar, HWY_STATIC_TARGET};
+    if (best() != HWY_STATIC_TARGET)
+        all.push_back(best());
     return all;
 }
 
@@ -39,17 +52,18 @@ std::string FormScanner::name(Target target)
     return hwy::TargetName(target);
 }
 
-bool FormScanner::scalar()
+FormScanner::Target FormScanner::current()
 {
-    return g_chosen.load(std::memory_order_relaxed) == kScalar;
+    const Target chosen = g_chosen.load(std::memory_order_relaxed);
+    return chosen != 0 ? chosen : best();
 }
 
 FormScanner::Scope::Scope(Target target) : m_previous(g_chosen.load())
 {
-    choose(target);
+    g_chosen.store(target);
 }
 
 FormScanner::Scope::~Scope()
 {
-    choose(m_previous);
+    g_chosen.store(m_previous);
 }

@@ -198,18 +198,14 @@ void FeedVector(StandardFormState& state, std::string_view piece, std::string& o
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace formtidy {
-HWY_EXPORT(FeedVector);
-} // namespace formtidy
-
 void StandardFormDecoder::feed(std::string_view piece, std::string& out,
                                std::vector<FormSplit>* splits)
 {
-    if (FormScanner::scalar())
+    if (FormScanner::current() == FormScanner::kScalar)
         formtidy::HWY_NAMESPACE::feedPiece<formtidy::HWY_NAMESPACE::PlainScan>(m_state, piece, out,
                                                                                splits);
     else
-        HWY_DYNAMIC_DISPATCH(formtidy::FeedVector)(m_state, piece, out, splits);
+        FORMTIDY_VECTOR_FUNCTION(FeedVector)(m_state, piece, out, splits);
 }
 
 bool StandardFormDecoder::finish(std::string& out, std::vector<FormSplit>* splits)
