@@ -1,10 +1,22 @@
 #include "DecodeFormText.h"
 
+#include "FormScanner.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 
+// Highway compiles this file once for each kind of vector instructions (see
+// FormScanner.h); the tables are defined only the first time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "convert/DecodeFormText.cpp"
+#include <hwy/foreach_target.h>
+
+#include "FormScanner-inl.h"
+
+#ifndef FORMTIDY_DECODE_FORM_TEXT_TABLES
+#define FORMTIDY_DECODE_FORM_TEXT_TABLES
 namespace {
 
 // The two lead bytes that give a decoded text its structure.
@@ -128,67 +140,65 @@ constexpr EscapeTable makeEscapeTable()
 }
 constexpr EscapeTable kEscapeTable = makeEscapeTable();
 
-// Upper bound of the decoded length: only "&" and "=" grow, each by 3 bytes.
-std::size_t decodedBound(std::string_view in)
-{
-    // Counted in blocks with a narrow counter, which the compiler turns into
-    // wide vector compares.
-    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
-    std::size_t grow = 0;
-    for (std::size_t i = 0; i < in.size();) {
-        const std::size_t end = std::min(in.size(), i + 65535);
-        std::uint32_t count = 0;
-        for (; i < end; ++i)
-            count += (src[i] == '&') | (src[i] == '=');
-        grow += count;
-    }
-    return in.size() + 3 * grow;
-}
-
 // Room left after the decoded text for the four bytes always written for a lead.
 constexpr std::size_t kSlack = 4;
 
+} // namespace
+#endif // FORMTIDY_DECODE_FORM_TEXT_TABLES
+
+HWY_BEFORE_NAMESPACE();
+namespace formtidy {
+namespace HWY_NAMESPACE {
+
+// Upper bound of the decoded length: only "&" and "=" grow, each by 3 bytes.
+template <class Scan> std::size_t decodedBound(std::string_view in)
+{
+    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+    return in.size() +
+           3 * Scan::template count<kFieldBreakByte, kNameSeparatorByte>(src, in.size());
+}
+
 // Decodes `in` into `dst`, which has room for decodedBound(in) + kSlack
 // bytes. Returns the end of the decoded text; `consumed` receives how many
-// bytes of `in` were used (see DecodeFormSpan). With `ListSplits`, every lead
-// "&" and "=" is added to `splits`, at its offset from `base`.
-template <bool ListSplits>
+// bytes of `in` were used (see DecodeFormSpan). `Scan` finds the leads that do
+// not stand for themselves (see FormScanner-inl.h). With `ListSplits`, every
+// lead "&" and "=" is added to `splits`, at its offset from `base`.
+template <class Scan, bool ListSplits>
 char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consumed,
-                 const char* base = nullptr, std::vector<FormSplit>* splits = nullptr)
+                 const char* base, std::vector<FormSplit>* splits)
 {
     const auto* src = reinterpret_cast<const unsigned char*>(in.data());
     const std::size_t n = in.size();
-    std::size_t p = 0;
 
-    while (p < n) {
+    // Decodes the lead at p, a whole escape if it is "%"; returns where the
+    // next lead is.
+    const auto decodeLead = [&](std::size_t p, char*& out) {
         const unsigned char c = src[p];
         if (c != '%') {
             // Four bytes are always written; the slack allows for it.
             if constexpr (ListSplits) {
                 if (c == kFieldBreakByte || c == kNameSeparatorByte)
-                    splits->push_back({static_cast<std::size_t>(dst - base), c == kFieldBreakByte});
+                    splits->push_back({static_cast<std::size_t>(out - base), c == kFieldBreakByte});
             }
             const LeadOutput& lead = kLead[c];
-            std::memcpy(dst, lead.bytes, 4);
-            dst += lead.length;
-            ++p;
-            continue;
+            std::memcpy(out, lead.bytes, 4);
+            out += lead.length;
+            return p + 1;
         }
+        const EscapeOutput& e = kEscapeTable[kEscapeRow[src[p + 1]]][src[p + 2]];
+        std::memcpy(out, e.bytes, 2);
+        out += e.length;
+        return p + e.consumed;
+    };
+
+    // Every byte but these stands for itself ("+" for a space).
+    std::size_t p = Scan::template forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
+        src, 0, n, dst, decodeLead);
+    while (p < n) {
         // An escape looks at most two bytes ahead but may consume six; a
         // piece that ends earlier waits for the next one.
-        if (n - p >= 6 || (atEnd && n - p >= 3)) {
-            // The escapes that leave their second digit are common in text
-            // from browsers (every byte above 0x7F is one), and cheapest on
-            // their own.
-            const unsigned row = kEscapeRow[src[p + 1]];
-            if (row == 0) {
-                p += 2;
-                continue;
-            }
-            const EscapeOutput& e = kEscapeTable[row][src[p + 2]];
-            std::memcpy(dst, e.bytes, 2);
-            dst += e.length;
-            p += e.consumed;
+        if (src[p] != '%' || n - p >= 6 || (atEnd && n - p >= 3)) {
+            p = decodeLead(p, dst);
             continue;
         }
         if (!atEnd)
@@ -205,17 +215,53 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
 }
 
 // Appends the decoding of `in` to `out`; see DecodeFormSpan.
-template <bool ListSplits>
+template <class Scan>
 std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
                        std::vector<FormSplit>* splits)
 {
     const std::size_t start = out.size();
-    out.resize(start + decodedBound(in) + kSlack);
+    out.resize(start + decodedBound<Scan>(in) + kSlack);
     std::size_t consumed = 0;
-    const char* end =
-        decodeInto<ListSplits>(in, atEnd, out.data() + start, consumed, out.data(), splits);
+    char* const dst = out.data() + start;
+    const char* end = splits
+                          ? decodeInto<Scan, true>(in, atEnd, dst, consumed, out.data(), splits)
+                          : decodeInto<Scan, false>(in, atEnd, dst, consumed, out.data(), nullptr);
     out.resize(static_cast<std::size_t>(end - out.data()));
     return consumed;
+}
+
+std::size_t DecodeVectorSpan(std::string_view in, bool atEnd, std::string& out,
+                             std::vector<FormSplit>* splits)
+{
+    return decodeSpan<VectorScan>(in, atEnd, out, splits);
+}
+
+std::size_t VectorBound(std::string_view in)
+{
+    return decodedBound<VectorScan>(in);
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace formtidy
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace {
+using formtidy::HWY_NAMESPACE::PlainScan;
+
+std::size_t decodedBound(std::string_view in)
+{
+    if (FormScanner::current() == FormScanner::kScalar)
+        return formtidy::HWY_NAMESPACE::decodedBound<PlainScan>(in);
+    return FORMTIDY_VECTOR_FUNCTION(VectorBound)(in);
+}
+
+std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
+                       std::vector<FormSplit>* splits)
+{
+    if (FormScanner::current() == FormScanner::kScalar)
+        return formtidy::HWY_NAMESPACE::decodeSpan<PlainScan>(in, atEnd, out, splits);
+    return FORMTIDY_VECTOR_FUNCTION(DecodeVectorSpan)(in, atEnd, out, splits);
 }
 
 // Text decoded in one go is decoded in pieces of this size, each sizing only
@@ -227,13 +273,13 @@ constexpr std::size_t kPiece = 256 * 1024;
 
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out)
 {
-    return decodeSpan<false>(in, atEnd, out, nullptr);
+    return decodeSpan(in, atEnd, out, nullptr);
 }
 
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
                            std::vector<FormSplit>& splits)
 {
-    return decodeSpan<true>(in, atEnd, out, &splits);
+    return decodeSpan(in, atEnd, out, &splits);
 }
 
 std::string_view FormFieldBreak()
@@ -258,3 +304,4 @@ std::string DecodeFormText(std::string_view encoded)
     }
     return out;
 }
+#endif // HWY_ONCE

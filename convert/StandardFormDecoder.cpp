@@ -1,5 +1,19 @@
 #include "StandardFormDecoder.h"
 
+#include "FormScanner.h"
+
+#include <cstring>
+
+// Highway compiles this file once for each kind of vector instructions (see
+// FormScanner.h); the tables are defined only the first time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "convert/StandardFormDecoder.cpp"
+#include <hwy/foreach_target.h>
+
+#include "FormScanner-inl.h"
+
+#ifndef FORMTIDY_STANDARD_FORM_DECODER_TABLES
+#define FORMTIDY_STANDARD_FORM_DECODER_TABLES
 namespace {
 // Per byte: whether it ends a run of bytes copied as they are ("&", "=", "+"
 // and "%"), and its value as a hexadecimal digit (-1 for none).
@@ -20,118 +34,186 @@ struct ByteTable
 };
 constexpr ByteTable kBytes;
 
-std::size_t findSpecial(std::string_view piece, std::size_t from)
+int hexValue(unsigned char c)
 {
-    while (from < piece.size() && !kBytes.special[static_cast<unsigned char>(piece[from])])
-        ++from;
-    return from;
+    return kBytes.hex[c];
 }
 
-int hexValue(char c)
+// The plain loop, the reference of the vector ones: copies up to the next
+// special byte, "+" included.
+struct ByteRun
 {
-    return kBytes.hex[static_cast<unsigned char>(c)];
+    static std::size_t copy(const unsigned char* src, std::size_t n, char* dst)
+    {
+        std::size_t i = 0;
+        while (i < n && !kBytes.special[src[i]])
+            ++i;
+        std::memcpy(dst, src, i);
+        return i;
+    }
+};
+
+// Writes a field break or a name separator at `dst`, listed in `splits` at
+// its offset from `base`; returns the end of what it wrote.
+char* writeSplit(char* dst, const char* base, std::vector<FormSplit>* splits, bool fieldBreak)
+{
+    if (splits)
+        splits->push_back({static_cast<std::size_t>(dst - base), fieldBreak});
+    const std::string_view bytes = fieldBreak ? FormFieldBreak() : FormNameSeparator();
+    std::memcpy(dst, bytes.data(), bytes.size());
+    return dst + bytes.size();
 }
+
+// The decoding of a piece is at most this much longer than the piece plus
+// eight bytes for each "&" and "=" (a name separator and a field break).
+constexpr std::size_t kSlack = 8;
 } // namespace
+#endif // FORMTIDY_STANDARD_FORM_DECODER_TABLES
 
-void StandardFormDecoder::feed(std::string_view piece, std::string& out,
-                               std::vector<FormSplit>* splits)
+HWY_BEFORE_NAMESPACE();
+namespace formtidy {
+namespace HWY_NAMESPACE {
+
+// Decodes the `n` bytes at `src` into `dst`, going on from `state` and
+// leaving it where the piece ends; returns the end of what it wrote. `Scan`
+// finds the bytes that matter (see FormScanner-inl.h). With `splits`, every
+// field break and name separator is listed there at its offset from `base`.
+template <class Scan>
+char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n, char* dst,
+               const char* base, std::vector<FormSplit>* splits)
 {
+    using Place = StandardFormState::Place;
+    // A field begins at a byte other than "&" after an "&", with a break if
+    // it is not the first.
+    const auto startField = [&](char*& out) {
+        if (state.anyField)
+            out = writeSplit(out, base, splits, true);
+        state.anyField = true;
+        state.place = Place::Name;
+    };
+    // Decodes the special byte at q in a name or a value; returns the
+    // position after what it consumed.
+    const auto special = [&](std::size_t q, char*& out) -> std::size_t {
+        switch (src[q]) {
+        case '%':
+            if (q + 2 < n) {
+                const int high = hexValue(src[q + 1]);
+                const int low = hexValue(src[q + 2]);
+                if (high >= 0 && low >= 0) {
+                    *out++ = static_cast<char>(high * 16 + low);
+                    return q + 3;
+                }
+                *out++ = '%'; // the bytes after it are read afresh
+                return q + 1;
+            }
+            state.escape[0] = '%'; // its digits may come in the next piece
+            state.escapeLength = 1;
+            return q + 1;
+        case '+':
+            *out++ = ' ';
+            return q + 1;
+        case '=':
+            if (state.place == Place::Name) {
+                out = writeSplit(out, base, splits, false);
+                state.place = Place::Value;
+            } else {
+                *out++ = '=';
+            }
+            return q + 1;
+        default: // "&"
+            // A field without "=" is a name with an empty value.
+            if (state.place == Place::Name)
+                out = writeSplit(out, base, splits, false);
+            state.place = Place::Between;
+            if (q + 1 < n && src[q + 1] != '&')
+                startField(out);
+            return q + 1;
+        }
+    };
+
     std::size_t i = 0;
-    while (i < piece.size()) {
-        const char c = piece[i];
-        if (!m_escape.empty()) {
+    while (i < n) {
+        if (state.escapeLength != 0) {
+            // The "%" that ended the last piece, waiting for its digits.
+            const unsigned char c = src[i];
             if (hexValue(c) >= 0) {
                 ++i;
-                if (m_escape.size() == 1) {
-                    m_escape += c;
+                if (state.escapeLength == 1) {
+                    state.escape[1] = static_cast<char>(c);
+                    state.escapeLength = 2;
                 } else {
-                    out += static_cast<char>(hexValue(m_escape[1]) * 16 + hexValue(c));
-                    m_escape.clear();
+                    *dst++ = static_cast<char>(
+                        hexValue(static_cast<unsigned char>(state.escape[1])) * 16 + hexValue(c));
+                    state.escapeLength = 0;
                 }
                 continue;
             }
             // Not an escape: its bytes stand as they are, and `c` is read afresh.
-            out += m_escape;
-            m_escape.clear();
+            std::memcpy(dst, state.escape, state.escapeLength);
+            dst += state.escapeLength;
+            state.escapeLength = 0;
         }
-        if (m_place != Place::Between) {
-            // Copy a run of ordinary bytes in one go.
-            const std::size_t end = findSpecial(piece, i);
-            out.append(piece.substr(i, end - i));
-            i = end;
-            if (i == piece.size())
-                break;
-            // The common cases at once: a whole escape in this piece, and "+".
-            if (piece[i] == '%' && i + 2 < piece.size()) {
-                const int high = hexValue(piece[i + 1]);
-                const int low = hexValue(piece[i + 2]);
-                if (high >= 0 && low >= 0) {
-                    out += static_cast<char>(high * 16 + low);
-                    i += 3;
-                } else {
-                    out += '%'; // the bytes after it are read afresh
-                    ++i;
-                }
-                continue;
-            }
-            if (piece[i] == '+') {
-                out += ' ';
+        if (state.place == Place::Between) {
+            if (src[i] == '&') {
                 ++i;
                 continue;
             }
+            startField(dst);
         }
-        put(piece[i++], out, splits);
+        // In blocks while far enough from the end; "+" is copied as a space
+        // there and not special.
+        i = Scan::template forEachStop<'%', '&', '='>(src, i, n, dst, special);
+        if (state.place == Place::Between)
+            continue;
+        const std::size_t run = ByteRun::copy(src + i, n - i, dst);
+        i += run;
+        dst += run;
+        if (i < n)
+            i = special(i, dst);
     }
+    return dst;
 }
 
-void StandardFormDecoder::put(char c, std::string& out, std::vector<FormSplit>* splits)
+// Appends the decoding of `piece` to `out`; see StandardFormDecoder::feed.
+template <class Scan>
+void feedPiece(StandardFormState& state, std::string_view piece, std::string& out,
+               std::vector<FormSplit>* splits)
 {
-    if (c == '&') {
-        if (m_place != Place::Between)
-            endField(out, splits);
-        return;
-    }
-    if (m_place == Place::Between) {
-        if (m_anyField) {
-            if (splits)
-                splits->push_back({out.size(), true});
-            out += FormFieldBreak();
-        }
-        m_anyField = true;
-        m_place = Place::Name;
-    }
-    if (c == '=' && m_place == Place::Name) {
-        if (splits)
-            splits->push_back({out.size(), false});
-        out += FormNameSeparator();
-        m_place = Place::Value;
-    } else if (c == '+') {
-        out += ' ';
-    } else if (c == '%') {
-        m_escape = "%";
-    } else {
-        out += c;
-    }
+    const auto* src = reinterpret_cast<const unsigned char*>(piece.data());
+    const std::size_t n = piece.size();
+    const std::size_t start = out.size();
+    out.resize(start + n + 8 * Scan::template count<'&', '='>(src, n) + kSlack);
+    const char* end = feedInto<Scan>(state, src, n, out.data() + start, out.data(), splits);
+    out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
-void StandardFormDecoder::endField(std::string& out, std::vector<FormSplit>* splits)
+void FeedVector(StandardFormState& state, std::string_view piece, std::string& out,
+                std::vector<FormSplit>* splits)
 {
-    out += m_escape;
-    m_escape.clear();
-    // A field without "=" is a name with an empty value.
-    if (m_place == Place::Name) {
-        if (splits)
-            splits->push_back({out.size(), false});
-        out += FormNameSeparator();
-    }
-    m_place = Place::Between;
+    feedPiece<VectorScan>(state, piece, out, splits);
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace formtidy
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+void StandardFormDecoder::feed(std::string_view piece, std::string& out,
+                               std::vector<FormSplit>* splits)
+{
+    if (FormScanner::current() == FormScanner::kScalar)
+        formtidy::HWY_NAMESPACE::feedPiece<formtidy::HWY_NAMESPACE::PlainScan>(m_state, piece, out,
+                                                                               splits);
+    else
+        FORMTIDY_VECTOR_FUNCTION(FeedVector)(m_state, piece, out, splits);
 }
 
 bool StandardFormDecoder::finish(std::string& out, std::vector<FormSplit>* splits)
 {
-    if (m_place != Place::Between)
-        endField(out, splits);
-    const bool anyField = m_anyField;
-    m_anyField = false;
+    // An "&" ends the last field as it ends any other, held escape and all.
+    feed("&", out, splits);
+    const bool anyField = m_state.anyField;
+    m_state.anyField = false;
     return anyField;
 }
+#endif // HWY_ONCE

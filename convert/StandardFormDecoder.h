@@ -2,6 +2,21 @@
 
 #include "FormDecoder.h"
 
+// Where a standard decoder is between two pieces.
+struct StandardFormState
+{
+    enum class Place
+    {
+        Between, // before a field, or after an "&"
+        Name,
+        Value,
+    };
+    Place place = Place::Between;
+    bool anyField = false;
+    char escape[2] = {}; // "%" and at most one hexadecimal digit after it
+    unsigned char escapeLength = 0;
+};
+
 // Decodes a form body as browsers encode it (application/x-www-form-urlencoded):
 // "&" separates fields, and empty ones are skipped; the first "=" of a field
 // ends its name; "+" is a space; every "%" followed by two hexadecimal digits,
@@ -20,18 +35,5 @@ public:
     bool finish(std::string& out, std::vector<FormSplit>* splits = nullptr) override;
 
 private:
-    enum class Place
-    {
-        Between, // before a field, or after an "&"
-        Name,
-        Value,
-    };
-
-    // Handles one byte that is not part of an escape.
-    void put(char c, std::string& out, std::vector<FormSplit>* splits);
-    void endField(std::string& out, std::vector<FormSplit>* splits);
-
-    Place m_place = Place::Between;
-    bool m_anyField = false;
-    std::string m_escape; // "%" and at most one hexadecimal digit after it
+    StandardFormState m_state;
 };

@@ -1,10 +1,13 @@
-// Differential fuzzing of the decoder: DecodeFormText against the plain
-// reference decoder, and the streaming decoder, cut where the fuzzer chooses,
-// against DecodeFormText; the fields of the text, split in the same pieces and
-// joined back, against DecodeFormText. Any difference aborts.
+// Differential fuzzing of the decoders, with the kind of scanning (FormScanner)
+// that the input chooses: DecodeFormText against the plain reference
+// decoder, and the streaming decoder, cut where the fuzzer chooses, against
+// DecodeFormText; the fields of the text, split in the same pieces and joined
+// back, against DecodeFormText; and those of the standard decoder against its
+// own plain reference. Any difference aborts.
 #include "ReferenceDecoder.h"
 #include "convert/DecodeFormText.h"
 #include "convert/FormFieldSplitter.h"
+#include "convert/FormScanner.h"
 #include "convert/FormStreamDecoder.h"
 
 #include <cstdint>
@@ -25,11 +28,15 @@ namespace {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // The first four bytes choose where the streaming decoder's pieces end.
-    std::uint8_t cuts[4] = {1, 1, 1, 1};
-    const std::size_t head = size < 4 ? size : 4;
-    std::memcpy(cuts, data, head);
-    const std::string_view text(reinterpret_cast<const char*>(data) + head, size - head);
+    // The first four bytes choose where the streaming decoders' pieces end,
+    // the fifth the kind of scanning.
+    std::uint8_t head[5] = {1, 1, 1, 1, 0};
+    const std::size_t headSize = size < 5 ? size : 5;
+    std::memcpy(head, data, headSize);
+    const std::uint8_t* cuts = head;
+    const std::string_view text(reinterpret_cast<const char*>(data) + headSize, size - headSize);
+    static const std::vector<FormScanner::Target> targets = FormScanner::targets();
+    const FormScanner::Scope scope(targets[head[4] % targets.size()]);
 
     const std::string decoded = DecodeFormText(text);
     if (decoded != ReferenceDecode(text))
@@ -42,20 +49,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FormStreamDecoder stream;
     std::string streamed;
-    std::vector<FormField> fields;
+    std::vector<FormField> fields, standardFields;
     FormFieldSplitter splitter([&fields](FormField& field) { fields.push_back(field); });
+    FormFieldSplitter standardSplitter(
+        [&standardFields](FormField& field) { standardFields.push_back(field); },
+        FormDecoding::Standard);
     std::size_t at = 0;
     for (int i = 0; at < text.size(); ++i) {
-        const std::size_t piece = 1 + cuts[i % 4] % 17;
-        stream.feed(text.substr(at, piece), streamed);
-        splitter.feed(text.substr(at, piece));
-        at += piece;
+        // Short pieces cut escapes anywhere; long ones let the decoders scan in blocks.
+        const std::uint8_t cut = cuts[i % 4];
+        const std::string_view piece = text.substr(at, cut < 128 ? 1 + cut % 17 : 8 * cut - 1000);
+        stream.feed(piece, streamed);
+        splitter.feed(piece);
+        standardSplitter.feed(piece);
+        at += piece.size();
     }
     stream.finish(streamed);
     splitter.finish();
+    standardSplitter.finish();
     if (streamed != decoded)
         mismatch("streaming decoder differs from DecodeFormText", text);
     if (FormFieldSplitter::join(fields) != decoded)
         mismatch("fields joined back differ from DecodeFormText", text);
+    if (FormFieldSplitter::join(standardFields) != ReferenceStandardDecode(text))
+        mismatch("standard decoder's fields joined back differ from its reference", text);
     return 0;
 }

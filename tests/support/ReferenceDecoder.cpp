@@ -1,5 +1,9 @@
 #include "ReferenceDecoder.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+
 std::string ReferenceDecode(std::string_view text)
 {
     std::string result;
@@ -59,6 +63,46 @@ std::string ReferenceDecode(std::string_view text)
             result += static_cast<char>(c);
             p += 1;
         }
+    }
+    return result;
+}
+
+namespace {
+std::string unescape(std::string_view text)
+{
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto hex = [&](std::size_t at) {
+            return at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at]));
+        };
+        if (text[i] == '+') {
+            result += ' ';
+        } else if (text[i] == '%' && hex(i + 1) && hex(i + 2)) {
+            result += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+} // namespace
+
+std::string ReferenceStandardDecode(std::string_view text)
+{
+    std::string result;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('&', start), text.size());
+        const std::string_view field = text.substr(start, end - start);
+        if (!field.empty()) {
+            // Every field writes " :: ", so only the first finds nothing before it.
+            if (!result.empty())
+                result += "\r\n\r\n";
+            const std::size_t equals = std::min(field.find('='), field.size());
+            result += unescape(field.substr(0, equals)) +
+                      " :: " + unescape(field.substr(std::min(equals + 1, field.size())));
+        }
+        start = end + 1;
     }
     return result;
 }
