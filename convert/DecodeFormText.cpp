@@ -161,11 +161,11 @@ template <class Scan> std::size_t decodedBound(std::string_view in)
 // Decodes `in` into `dst`, which has room for decodedBound(in) + kSlack
 // bytes. Returns the end of the decoded text; `consumed` receives how many
 // bytes of `in` were used (see DecodeFormSpan). `Scan` finds the leads that do
-// not stand for themselves (see FormScanner-inl.h). With `ListSplits`, every
-// lead "&" and "=" is added to `splits`, at its offset from `base`.
-template <class Scan, bool ListSplits>
+// not stand for themselves (see FormScanner-inl.h). With `Mark`, a lead "&"
+// or "=" writes nothing and is added to `marks`, at its offset from `base`.
+template <class Scan, bool Mark>
 char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consumed,
-                 const char* base, std::vector<FormSplit>* splits)
+                 const char* base, std::vector<FormSplit>* marks)
 {
     const auto* src = reinterpret_cast<const unsigned char*>(in.data());
     const std::size_t n = in.size();
@@ -175,11 +175,13 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
     const auto decodeLead = [&](std::size_t p, char*& out) {
         const unsigned char c = src[p];
         if (c != '%') {
-            // Four bytes are always written; the slack allows for it.
-            if constexpr (ListSplits) {
-                if (c == kFieldBreakByte || c == kNameSeparatorByte)
-                    splits->push_back({static_cast<std::size_t>(out - base), c == kFieldBreakByte});
+            if constexpr (Mark) {
+                if (c == kFieldBreakByte || c == kNameSeparatorByte) {
+                    marks->push_back({static_cast<std::size_t>(out - base), c == kFieldBreakByte});
+                    return p + 1;
+                }
             }
+            // Four bytes are always written; the slack allows for it.
             const LeadOutput& lead = kLead[c];
             std::memcpy(out, lead.bytes, 4);
             out += lead.length;
@@ -217,23 +219,23 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
 // Appends the decoding of `in` to `out`; see DecodeFormSpan.
 template <class Scan>
 std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
-                       std::vector<FormSplit>* splits)
+                       std::vector<FormSplit>* marks)
 {
     const std::size_t start = out.size();
     out.resize(start + decodedBound<Scan>(in) + kSlack);
     std::size_t consumed = 0;
     char* const dst = out.data() + start;
-    const char* end = splits
-                          ? decodeInto<Scan, true>(in, atEnd, dst, consumed, out.data(), splits)
+    const char* end = marks
+                          ? decodeInto<Scan, true>(in, atEnd, dst, consumed, out.data(), marks)
                           : decodeInto<Scan, false>(in, atEnd, dst, consumed, out.data(), nullptr);
     out.resize(static_cast<std::size_t>(end - out.data()));
     return consumed;
 }
 
 std::size_t DecodeVectorSpan(std::string_view in, bool atEnd, std::string& out,
-                             std::vector<FormSplit>* splits)
+                             std::vector<FormSplit>* marks)
 {
-    return decodeSpan<VectorScan>(in, atEnd, out, splits);
+    return decodeSpan<VectorScan>(in, atEnd, out, marks);
 }
 
 std::size_t VectorBound(std::string_view in)
@@ -257,11 +259,11 @@ std::size_t decodedBound(std::string_view in)
 }
 
 std::size_t decodeSpan(std::string_view in, bool atEnd, std::string& out,
-                       std::vector<FormSplit>* splits)
+                       std::vector<FormSplit>* marks)
 {
     if (FormScanner::current() == FormScanner::kScalar)
-        return formtidy::HWY_NAMESPACE::decodeSpan<PlainScan>(in, atEnd, out, splits);
-    return FORMTIDY_VECTOR_FUNCTION(DecodeVectorSpan)(in, atEnd, out, splits);
+        return formtidy::HWY_NAMESPACE::decodeSpan<PlainScan>(in, atEnd, out, marks);
+    return FORMTIDY_VECTOR_FUNCTION(DecodeVectorSpan)(in, atEnd, out, marks);
 }
 
 // Text decoded in one go is decoded in pieces of this size, each sizing only
@@ -277,9 +279,9 @@ std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out)
 }
 
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
-                           std::vector<FormSplit>& splits)
+                           std::vector<FormSplit>& marks)
 {
-    return decodeSpan(in, atEnd, out, &splits);
+    return decodeSpan(in, atEnd, out, &marks);
 }
 
 std::string_view FormFieldBreak()

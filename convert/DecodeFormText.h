@@ -22,19 +22,20 @@ std::string DecodeFormText(std::string_view encoded);
 // everything, exactly as DecodeFormText does.
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out);
 
-// Where the decoder wrote a field break or a name separator: a lead "&" or
-// "=" of the encoded text. An "&" or "=" consumed by an escape, or decoded
-// from one, is no such place.
+// Where a field break or a name separator stands in the decoded bytes: a
+// lead "&" or "=" of the encoded text. An "&" or "=" consumed by an escape,
+// or decoded from one, is no such place.
 struct FormSplit
 {
-    std::size_t at;  // offset in the output string of the bytes written for it
+    std::size_t at;  // offset in the output string
     bool fieldBreak; // true for the field break, false for the name separator
 };
 
-// The same as above, also listing in `splits` every field break and name
-// separator written, in order.
+// The same as above without the layout: a field break or name separator
+// writes nothing and is listed in `marks` instead, in order (see FormDecoder,
+// which hands the fields to a FormSink).
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
-                           std::vector<FormSplit>& splits);
+                           std::vector<FormSplit>& marks);
 
 // The bytes written for a field break ("\r\n\r\n") and a name separator (" :: ").
 std::string_view FormFieldBreak();

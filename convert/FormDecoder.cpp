@@ -1,5 +1,6 @@
 #include "FormDecoder.h"
 
+#include "FormLayoutSink.h"
 #include "FormStreamDecoder.h"
 #include "StandardFormDecoder.h"
 
@@ -8,4 +9,66 @@ std::unique_ptr<FormDecoder> FormDecoder::create(FormDecoding decoding)
     if (decoding == FormDecoding::Standard)
         return std::make_unique<StandardFormDecoder>();
     return std::make_unique<FormStreamDecoder>();
+}
+
+void FormDecoder::feed(std::string_view piece, FormSink& sink)
+{
+    decode(piece, m_decoded, m_marks);
+    deliver(sink);
+}
+
+bool FormDecoder::finish(FormSink& sink)
+{
+    const bool anyField = decodeRest(m_decoded, m_marks);
+    deliver(sink);
+    m_inValue = false;
+    return anyField;
+}
+
+void FormDecoder::feed(std::string_view piece, std::string& out)
+{
+    decodeLayout(piece, out);
+}
+
+bool FormDecoder::finish(std::string& out)
+{
+    return decodeLayoutRest(out);
+}
+
+void FormDecoder::decodeLayout(std::string_view piece, std::string& out)
+{
+    FormLayoutSink sink(out);
+    feed(piece, sink);
+}
+
+bool FormDecoder::decodeLayoutRest(std::string& out)
+{
+    FormLayoutSink sink(out);
+    return finish(sink);
+}
+
+void FormDecoder::deliver(FormSink& sink)
+{
+    const std::string_view decoded = m_decoded;
+    std::size_t from = 0;
+    for (const FormSplit& mark : m_marks) {
+        if (mark.at > from)
+            sink.text(decoded.substr(from, mark.at - from));
+        from = mark.at;
+        if (mark.fieldBreak) {
+            sink.fieldBreak();
+            m_inValue = false;
+        } else if (!m_inValue) {
+            sink.nameEnd();
+            m_inValue = true;
+        } else {
+            // Faithful decoding writes every later separator too; it is part
+            // of the value.
+            sink.text(FormNameSeparator());
+        }
+    }
+    if (decoded.size() > from)
+        sink.text(decoded.substr(from));
+    m_decoded.clear();
+    m_marks.clear();
 }

@@ -6,43 +6,33 @@ FormFieldSplitter::FormFieldSplitter(FieldSink sink, FormDecoding decoding)
 
 void FormFieldSplitter::feed(std::string_view piece)
 {
-    if (piece.empty())
-        return;
-    m_decoder->feed(piece, m_decoded, &m_splits);
-    take();
+    if (!piece.empty())
+        m_decoder->feed(piece, *this);
 }
 
 void FormFieldSplitter::finish()
 {
-    const bool anyField = m_decoder->finish(m_decoded, &m_splits);
-    take();
-    if (anyField)
+    if (m_decoder->finish(*this))
         m_sink(m_field);
     m_field = FormField();
 }
 
-void FormFieldSplitter::take()
+void FormFieldSplitter::text(std::string_view decoded)
 {
-    // Until its first separator a field's text goes into the value, and is
-    // moved to the name when the separator comes.
-    std::size_t from = 0;
-    for (const FormSplit& split : m_splits) {
-        m_field.value.append(m_decoded, from, split.at - from);
-        if (split.fieldBreak) {
-            from = split.at + FormFieldBreak().size();
-            m_sink(m_field);
-            m_field = FormField();
-        } else if (!m_field.named) {
-            from = split.at + FormNameSeparator().size();
-            m_field.named = true;
-            m_field.name.swap(m_field.value);
-        } else {
-            from = split.at; // later separators stay in the value
-        }
-    }
-    m_field.value.append(m_decoded, from);
-    m_decoded.clear();
-    m_splits.clear();
+    // Until the name ends, a field's text is its value; see nameEnd.
+    m_field.value += decoded;
+}
+
+void FormFieldSplitter::nameEnd()
+{
+    m_field.named = true;
+    m_field.name.swap(m_field.value);
+}
+
+void FormFieldSplitter::fieldBreak()
+{
+    m_sink(m_field);
+    m_field = FormField();
 }
 
 std::vector<FormField> FormFieldSplitter::split(std::string_view encoded)

@@ -2,6 +2,7 @@
 
 #include "DecodeFormText.h"
 #include "FormDecoder.h"
+#include "FormSink.h"
 
 #include <functional>
 #include <memory>
@@ -19,16 +20,15 @@ struct FormField
     bool named = false;
 };
 
-// Splits a form body into its fields where the decoder (DecodeFormText unless
-// told otherwise) writes a field break and, within a field, where it writes its
-// first name separator. A later
-// separator stays in the value as DecodeFormText writes it. So the fields,
-// joined back with FormNameSeparator (where named) and FormFieldBreak, give
-// exactly DecodeFormText of the same text.
+// Splits a form body into its fields as the decoder (DecodeFormText's rules
+// unless told otherwise) hands them over: the name ends at the field's first
+// name separator; a later one stays in the value as DecodeFormText writes it.
+// So the fields, joined back with FormNameSeparator (where named) and
+// FormFieldBreak, give exactly DecodeFormText of the same text.
 //
 // The text may arrive in pieces cut anywhere; each field is handed over as
 // soon as it is complete, so that only the field being read is held.
-class FormFieldSplitter
+class FormFieldSplitter : private FormSink
 {
 public:
     using FieldSink = std::function<void(FormField&)>;
@@ -47,12 +47,11 @@ public:
     static std::string join(const std::vector<FormField>& fields);
 
 private:
-    // Moves the decoded bytes in m_decoded, cut at m_splits, into the field.
-    void take();
+    void text(std::string_view decoded) override;
+    void nameEnd() override;
+    void fieldBreak() override;
 
     FieldSink m_sink;
     std::unique_ptr<FormDecoder> m_decoder;
-    std::string m_decoded;
-    std::vector<FormSplit> m_splits;
     FormField m_field;
 };

@@ -53,19 +53,14 @@ struct ByteRun
     }
 };
 
-// Writes a field break or a name separator at `dst`, listed in `splits` at
-// its offset from `base`; returns the end of what it wrote.
-char* writeSplit(char* dst, const char* base, std::vector<FormSplit>* splits, bool fieldBreak)
+// Lists a field break or a name separator at `dst`, at its offset from `base`.
+void mark(const char* dst, const char* base, std::vector<FormSplit>& marks, bool fieldBreak)
 {
-    if (splits)
-        splits->push_back({static_cast<std::size_t>(dst - base), fieldBreak});
-    const std::string_view bytes = fieldBreak ? FormFieldBreak() : FormNameSeparator();
-    std::memcpy(dst, bytes.data(), bytes.size());
-    return dst + bytes.size();
+    marks.push_back({static_cast<std::size_t>(dst - base), fieldBreak});
 }
 
-// The decoding of a piece is at most this much longer than the piece plus
-// eight bytes for each "&" and "=" (a name separator and a field break).
+// The decoding of a piece is at most this much longer than the piece: a held
+// "%" and digit that turn out not to be an escape.
 constexpr std::size_t kSlack = 8;
 } // namespace
 #endif // FORMTIDY_STANDARD_FORM_DECODER_TABLES
@@ -76,18 +71,18 @@ namespace HWY_NAMESPACE {
 
 // Decodes the `n` bytes at `src` into `dst`, going on from `state` and
 // leaving it where the piece ends; returns the end of what it wrote. `Scan`
-// finds the bytes that matter (see FormScanner-inl.h). With `splits`, every
-// field break and name separator is listed there at its offset from `base`.
+// finds the bytes that matter (see FormScanner-inl.h). Every field break and
+// name separator is listed in `marks` at its offset from `base`.
 template <class Scan>
 char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n, char* dst,
-               const char* base, std::vector<FormSplit>* splits)
+               const char* base, std::vector<FormSplit>& marks)
 {
     using Place = StandardFormState::Place;
     // A field begins at a byte other than "&" after an "&", with a break if
     // it is not the first.
     const auto startField = [&](char*& out) {
         if (state.anyField)
-            out = writeSplit(out, base, splits, true);
+            mark(out, base, marks, true);
         state.anyField = true;
         state.place = Place::Name;
     };
@@ -114,7 +109,7 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
             return q + 1;
         case '=':
             if (state.place == Place::Name) {
-                out = writeSplit(out, base, splits, false);
+                mark(out, base, marks, false);
                 state.place = Place::Value;
             } else {
                 *out++ = '=';
@@ -123,7 +118,7 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
         default: // "&"
             // A field without "=" is a name with an empty value.
             if (state.place == Place::Name)
-                out = writeSplit(out, base, splits, false);
+                mark(out, base, marks, false);
             state.place = Place::Between;
             if (q + 1 < n && src[q + 1] != '&')
                 startField(out);
@@ -177,20 +172,20 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
 // Appends the decoding of `piece` to `out`; see StandardFormDecoder::feed.
 template <class Scan>
 void feedPiece(StandardFormState& state, std::string_view piece, std::string& out,
-               std::vector<FormSplit>* splits)
+               std::vector<FormSplit>& marks)
 {
     const auto* src = reinterpret_cast<const unsigned char*>(piece.data());
     const std::size_t n = piece.size();
     const std::size_t start = out.size();
-    out.resize(start + n + 8 * Scan::template count<'&', '='>(src, n) + kSlack);
-    const char* end = feedInto<Scan>(state, src, n, out.data() + start, out.data(), splits);
+    out.resize(start + n + kSlack);
+    const char* end = feedInto<Scan>(state, src, n, out.data() + start, out.data(), marks);
     out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 void FeedVector(StandardFormState& state, std::string_view piece, std::string& out,
-                std::vector<FormSplit>* splits)
+                std::vector<FormSplit>& marks)
 {
-    feedPiece<VectorScan>(state, piece, out, splits);
+    feedPiece<VectorScan>(state, piece, out, marks);
 }
 
 } // namespace HWY_NAMESPACE
@@ -198,20 +193,20 @@ void FeedVector(StandardFormState& state, std::string_view piece, std::string& o
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-void StandardFormDecoder::feed(std::string_view piece, std::string& out,
-                               std::vector<FormSplit>* splits)
+void StandardFormDecoder::decode(std::string_view piece, std::string& out,
+                                 std::vector<FormSplit>& marks)
 {
     if (FormScanner::current() == FormScanner::kScalar)
         formtidy::HWY_NAMESPACE::feedPiece<formtidy::HWY_NAMESPACE::PlainScan>(m_state, piece, out,
-                                                                               splits);
+                                                                               marks);
     else
-        FORMTIDY_VECTOR_FUNCTION(FeedVector)(m_state, piece, out, splits);
+        FORMTIDY_VECTOR_FUNCTION(FeedVector)(m_state, piece, out, marks);
 }
 
-bool StandardFormDecoder::finish(std::string& out, std::vector<FormSplit>* splits)
+bool StandardFormDecoder::decodeRest(std::string& out, std::vector<FormSplit>& marks)
 {
     // An "&" ends the last field as it ends any other, held escape and all.
-    feed("&", out, splits);
+    decode("&", out, marks);
     const bool anyField = m_state.anyField;
     m_state.anyField = false;
     return anyField;

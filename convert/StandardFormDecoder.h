@@ -24,15 +24,13 @@ struct StandardFormState
 // without "=" has that text as its name and an empty value.
 //
 // Unlike DecodeFormText nothing is dropped, so the decoded bytes are exactly
-// the data the browser sent. The layout is the same: name, FormNameSeparator,
-// value; FormFieldBreak between fields. It holds back at most two bytes of an
-// escape between pieces.
+// the data the browser sent. Every field has a name; a later "=" is part of
+// the value. It holds back at most two bytes of an escape between pieces.
 class StandardFormDecoder : public FormDecoder
 {
-public:
-    void feed(std::string_view piece, std::string& out,
-              std::vector<FormSplit>* splits = nullptr) override;
-    bool finish(std::string& out, std::vector<FormSplit>* splits = nullptr) override;
+protected:
+    void decode(std::string_view piece, std::string& out, std::vector<FormSplit>& marks) override;
+    bool decodeRest(std::string& out, std::vector<FormSplit>& marks) override;
 
 private:
     StandardFormState m_state;
