@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-bool RunChild(const std::vector<std::string>& command, ChildRun& run)
+bool RunChild(const std::vector<std::string>& command, ChildRun& run, const std::string& output)
 {
     std::vector<char*> argv;
     for (const std::string& word : command)
@@ -19,7 +19,7 @@ bool RunChild(const std::vector<std::string>& command, ChildRun& run)
     if (pid < 0)
         return false;
     if (pid == 0) {
-        const int out = open("/dev/null", O_WRONLY);
+        const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || dup2(out, STDOUT_FILENO) < 0)
             _exit(127);
         execv(argv[0], argv.data());

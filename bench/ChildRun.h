@@ -13,5 +13,7 @@ struct ChildRun
 };
 
 // Runs `command` (its program's path first) with its standard output going to
-// /dev/null; returns false when it could not run or did not exit normally.
-bool RunChild(const std::vector<std::string>& command, ChildRun& run);
+// `output` (made or emptied); returns false when it could not run or did not
+// exit normally.
+bool RunChild(const std::vector<std::string>& command, ChildRun& run,
+              const std::string& output = "/dev/null");

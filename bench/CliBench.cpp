@@ -1,85 +1,158 @@
-// Runs formtidy-decode as a whole process on a 20 MB form body, its output
-// going to /dev/null, and compares it with the byte-at-a-time decoder doing
-// the same work in memory. Prints the throughput of both, their ratio and the
-// peak resident memory of the process. Then the same for --mail --format csv
-// on an mbox of form mails of about the same size, half of them with the form
-// in the body and half with it in a base64 attachment. And the plain body
-// once more with --decode standard. Last, 10,000 form mails from an IMAP
-// server of its own (a Dovecot, started by tests/dovecot_server.py) into
-// SQLite, in messages a second; skipped where Dovecot cannot start.
-// Usage: bench_cli [PATH_TO_FORMTIDY_DECODE] [SIZE_IN_MB]
+// Compares formtidy-decode, as a whole process, with the limit of the machine
+// and with the parsers a user might pick instead, in one run on one corpus:
+//  - a form body of SIZE MB (20 unless told), made by Python's own form
+//    encoder (bench/python_form_corpus.py) where python3 is installed, else by
+//    MakeFormCorpus: read by cat (the floor), decoded faithfully, with
+//    --decode standard, as JSON and as CSV, and by Python's parse_qsl and
+//    Node's URLSearchParams where they are installed;
+//  - an mbox of MESSAGES form mails (20,000 unless told; see
+//    WriteRealisticMbox): read by cat, turned into CSV by --mail --format csv
+//    and by a script with Python's standard library (bench/mail_forms.py).
+// Each figure is the best of a few runs, and each tool's speed is given as a
+// ratio to cat's on the same file. The output of every run goes to /dev/null.
+// Last, 10,000 form mails from an IMAP server of its own (a Dovecot, started
+// by tests/dovecot_server.py) into SQLite, in messages a second; skipped
+// where Dovecot cannot start.
+// Usage: bench_cli [PATH_TO_FORMTIDY_DECODE] [SIZE_IN_MB] [MESSAGES]  (an empty path: the built
+// one)
 //        bench_cli --imap [PATH_TO_FORMTIDY_DECODE] [MESSAGES]   (IMAP alone)
 #include "ChildRun.h"
 #include "FormCorpus.h"
 #include "MailCorpus.h"
-#include "ReferenceDecoder.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// So that a moment of load elsewhere counts less. The Python mail script
+// takes long, and its figure varies little.
+constexpr int kRuns = 5;
+constexpr int kSlowRuns = 2;
 
-// Each figure is the best of a few runs, so that a moment of load elsewhere counts less.
-constexpr int kRuns = 3;
+const std::string kScripts = FORMTIDY_BENCH_DIR;
 
-double seconds(Clock::time_point start)
+// The path of `name` in PATH, or empty.
+std::string findProgram(const std::string& name)
 {
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "/usr/bin:/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string candidate = folder + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
 }
 
-using Run = ChildRun;
-
-bool runDecoder(const std::vector<std::string>& command, Run& run)
+std::string temporary(const char* what)
 {
-    return RunChild(command, run) && run.exitCode == 0;
+    std::string name = std::string("/tmp/bench_cli_") + what + "_XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        std::perror("bench_cli: making a file in /tmp");
+        std::exit(1);
+    }
+    ::close(fd);
+    return name;
 }
 
-bool writeTemporary(const std::string& text, std::string& path)
+std::string readFile(const std::string& path)
 {
-    char name[] = "/tmp/bench_cli_XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0)
-        return false;
-    path = name;
-    const bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
-    close(fd);
-    return ok;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// An mbox of form mails of about `bytes` bytes at `path`; sets `size` to its size.
-bool writeMbox(const std::string& path, std::size_t bytes, off_t& size)
+off_t fileSize(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC);
-    const bool ok = fd >= 0 && WriteFormMbox(fd, bytes) && (size = lseek(fd, 0, SEEK_END)) > 0;
-    if (fd >= 0)
-        close(fd);
-    return ok;
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : 0;
 }
 
-// The best of kRuns runs of `command`.
-bool bestRun(const std::vector<std::string>& command, Run& best)
+// The interpreter itself, where python3 is a launcher (pyenv's is a shell
+// script) whose own start would count against Python.
+std::string realPython()
+{
+    const std::string python = findProgram("python3");
+    if (python.empty())
+        return {};
+    const std::string out = temporary("python");
+    ChildRun run;
+    const bool ok =
+        RunChild({python, "-c", "import sys; sys.stdout.write(sys.executable)"}, run, out) &&
+        run.exitCode == 0;
+    const std::string real = readFile(out);
+    ::unlink(out.c_str());
+    return ok && !real.empty() ? real : python;
+}
+
+// The best of `runs` runs of `command`; false when it fails.
+bool bestRun(const std::vector<std::string>& command, int runs, ChildRun& best)
 {
     best.elapsed = best.cpu = 1e9;
-    for (int i = 0; i < kRuns; ++i) {
-        Run run;
-        if (!runDecoder(command, run)) {
-            std::fprintf(stderr, "bench_cli: %s failed\n", command.front().c_str());
+    for (int i = 0; i < runs; ++i) {
+        ChildRun run;
+        if (!RunChild(command, run) || run.exitCode != 0) {
+            std::fprintf(stderr, "bench_cli: %s failed (exit %d)\n", command.back().c_str(),
+                         run.exitCode);
             return false;
         }
         best.elapsed = std::min(best.elapsed, run.elapsed);
         best.cpu = std::min(best.cpu, run.cpu);
         best.maxRssKb = std::max(best.maxRssKb, run.maxRssKb);
     }
+    return true;
+}
+
+struct Row
+{
+    std::string name;
+    std::vector<std::string> command;
+    int runs = kRuns;
+};
+
+// Runs each row and prints it: time, CPU time, peak memory, speed and its
+// ratio to the first row's, and with `messages` the messages a second.
+bool runTable(const std::vector<Row>& rows, double megabytes, unsigned messages)
+{
+    if (messages)
+        std::printf("| %-44s | %8s | %8s | %7s | %9s | %11s | %7s | %8s |\n", "mbox", "time ms",
+                    "CPU ms", "peak MB", "MB/s", "messages/s", "by CPU", "to floor");
+    else
+        std::printf("| %-44s | %8s | %8s | %7s | %9s | %8s |\n", "form body", "time ms", "CPU ms",
+                    "peak MB", "MB/s", "to floor");
+    std::printf(messages ? "|---|--:|--:|--:|--:|--:|--:|--:|\n" : "|---|--:|--:|--:|--:|--:|\n");
+    std::vector<ChildRun> best(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        ChildRun& b = best[i];
+        if (!bestRun(row.command, row.runs, b))
+            return false;
+        const double floor = best[0].elapsed;
+        std::printf("| %-44s | %8.1f | %8.1f | %7.1f | %9.1f |", row.name.c_str(), b.elapsed * 1e3,
+                    b.cpu * 1e3, double(b.maxRssKb) / 1024, megabytes / b.elapsed);
+        if (messages)
+            std::printf(" %11.0f | %7.0f |", messages / b.elapsed, messages / b.cpu);
+        std::printf(" %8.3f |\n", floor / b.elapsed);
+        std::fflush(stdout);
+    }
+    if (messages && rows.size() == 3)
+        std::printf("\nformtidy-decode against the Python script: %.1f times as fast "
+                    "(by CPU time %.1f)\n",
+                    best[2].elapsed / best[1].elapsed, best[2].cpu / best[1].cpu);
     return true;
 }
 
@@ -118,7 +191,7 @@ bool imapToSqlite(const std::string& program, unsigned messages)
     } else {
         const std::string db = "/tmp/bench_cli_imap.sqlite";
         unlink(db.c_str());
-        Run run;
+        ChildRun run;
         ok = RunChild({program, "--mail", "--format", "sqlite", "-o", db, "--password-file",
                        password, "--cacert", cacert, url},
                       run) &&
@@ -147,56 +220,66 @@ int main(int argc, char** argv)
                             argc > 3 ? unsigned(std::stoul(argv[3])) : 10000)
                    ? 0
                    : 1;
-    const std::string program = argc > 1 ? argv[1] : FORMTIDY_DECODE_BIN;
+    const std::string program = argc > 1 && *argv[1] ? argv[1] : FORMTIDY_DECODE_BIN;
     const std::size_t megabytes = argc > 2 ? std::stoul(argv[2]) : 20;
-    std::string text = MakeFormCorpus(megabytes * 1000 * 1000);
+    const unsigned messages = argc > 3 ? unsigned(std::stoul(argv[3])) : 20000;
+    const std::string cat = findProgram("cat");
+    const std::string python = realPython();
+    const std::string node = findProgram("node");
 
-    std::string path, mboxPath;
-    off_t mboxSize = 0;
-    if (!writeTemporary(text, path) || !writeTemporary({}, mboxPath) ||
-        !writeMbox(mboxPath, text.size(), mboxSize)) {
-        std::perror("bench_cli: writing the input");
+    const std::string corpus = temporary("form");
+    const std::size_t bytes = megabytes * 1000 * 1000;
+    ChildRun made;
+    const bool fromPython =
+        !python.empty() &&
+        RunChild({python, kScripts + "/python_form_corpus.py", corpus, std::to_string(megabytes)},
+                 made) &&
+        made.exitCode == 0 && std::size_t(fileSize(corpus)) == bytes;
+    if (!fromPython) {
+        const std::string text = MakeFormCorpus(bytes);
+        std::ofstream(corpus, std::ios::binary).write(text.data(), std::streamsize(text.size()));
+    }
+    const std::string mbox = temporary("mbox");
+    const int fd = ::open(mbox.c_str(), O_WRONLY | O_TRUNC);
+    const bool written = fd >= 0 && WriteRealisticMbox(fd, messages);
+    if (fd >= 0)
+        ::close(fd);
+    if (cat.empty() || std::size_t(fileSize(corpus)) != bytes || !written) {
+        std::fprintf(stderr, "bench_cli: cannot make the inputs in /tmp, or no cat\n");
         return 1;
     }
-    const double mboxMb = double(mboxSize) / 1e6;
+    const double mboxMb = double(fileSize(mbox)) / 1e6;
 
-    double naive = 1e9;
-    for (int i = 0; i < kRuns; ++i) {
-        const auto start = Clock::now();
-        const std::string decoded = ReferenceDecode(text);
-        naive = std::min(naive, seconds(start));
-        if (decoded.empty())
-            return 1;
-    }
-    const double mb = double(text.size()) / 1e6;
-    // A child's peak resident memory counts what its parent holds when it is
-    // started, so the texts go first.
-    std::string().swap(text);
-
-    Run best, mail, standard;
-    const bool ok = bestRun({program, path}, best) &&
-                    bestRun({program, "--mail", "--format", "csv", mboxPath}, mail) &&
-                    bestRun({program, "--decode", "standard", path}, standard);
-    unlink(path.c_str());
-    unlink(mboxPath.c_str());
-    if (!ok)
-        return 1;
-
-    std::printf("input                          %.0f MB\n", mb);
-    std::printf("formtidy-decode, whole process %8.1f ms %8.1f MB/s  (CPU %.1f ms)\n",
-                best.elapsed * 1e3, mb / best.elapsed, best.cpu * 1e3);
-    std::printf("byte-at-a-time, in memory      %8.1f ms %8.1f MB/s\n", naive * 1e3, mb / naive);
-    std::printf("speed-up                       %8.2fx  (by CPU time %.2fx)\n",
-                naive / best.elapsed, naive / best.cpu);
-    std::printf("peak resident memory           %8.1f MB\n", double(best.maxRssKb) / 1024);
-    std::printf("mbox of form mails             %.0f MB\n", mboxMb);
-    std::printf("--mail --format csv            %8.1f ms %8.1f MB/s  (CPU %.1f ms)\n",
-                mail.elapsed * 1e3, mboxMb / mail.elapsed, mail.cpu * 1e3);
-    std::printf("against the plain text decode  %8.2fx the time per MB\n",
-                (mail.elapsed / mboxMb) / (best.elapsed / mb));
-    std::printf("peak resident memory           %8.1f MB\n", double(mail.maxRssKb) / 1024);
-    std::printf("--decode standard              %8.1f ms %8.1f MB/s  (CPU %.1f ms)\n",
-                standard.elapsed * 1e3, mb / standard.elapsed, standard.cpu * 1e3);
-    std::printf("peak resident memory           %8.1f MB\n", double(standard.maxRssKb) / 1024);
-    return imapToSqlite(program, 10000) ? 0 : 1;
+    std::printf("form body: %zu MB, made by %s; mbox: %u form mails, %.1f MB\n", megabytes,
+                fromPython ? "Python's urllib.parse.urlencode" : "MakeFormCorpus", messages,
+                mboxMb);
+    std::printf("best of %d runs (of %d for the Python mail script), output to /dev/null\n\n",
+                kRuns, kSlowRuns);
+    std::vector<Row> plain = {
+        {"cat (the floor)", {cat, corpus}},
+        {"formtidy-decode (faithful)", {program, corpus}},
+        {"formtidy-decode --decode standard", {program, "--decode", "standard", corpus}},
+        {"formtidy-decode --format json", {program, "--format", "json", corpus}},
+        {"formtidy-decode --format csv", {program, "--format", "csv", corpus}},
+    };
+    if (!python.empty())
+        plain.push_back(
+            {"Python urllib.parse.parse_qsl", {python, kScripts + "/peer_parse_qsl.py", corpus}});
+    if (!node.empty())
+        plain.push_back(
+            {"Node URLSearchParams", {node, kScripts + "/peer_urlsearchparams.js", corpus}});
+    std::vector<Row> mail = {
+        {"cat (the floor)", {cat, mbox}},
+        {"formtidy-decode --mail --format csv", {program, "--mail", "--format", "csv", mbox}},
+    };
+    if (!python.empty())
+        mail.push_back({"Python email + parse_qsl + csv (mail_forms.py)",
+                        {python, kScripts + "/mail_forms.py", mbox},
+                        kSlowRuns});
+    const bool ok = runTable(plain, double(bytes) / 1e6, 0) &&
+                    (std::printf("\n"), runTable(mail, mboxMb, messages));
+    ::unlink(corpus.c_str());
+    ::unlink(mbox.c_str());
+    std::printf("\n");
+    return ok && imapToSqlite(program, 10000) ? 0 : 1;
 }
