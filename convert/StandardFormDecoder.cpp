@@ -80,7 +80,7 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
     using Place = StandardFormState::Place;
     // A field begins at a byte other than "&" after an "&", with a break if
     // it is not the first.
-    const auto startField = [&](char*& out) {
+    const auto startField = [&](const char* out) {
         if (state.anyField)
             mark(out, base, marks, true);
         state.anyField = true;
