@@ -4,7 +4,6 @@
 #include "app/framework/ApplicationBase.h"
 #include "app/framework/CommandIds.h"
 #include "app/framework/MainWnd.h"
-#include "app/framework/PaneCapacity.h"
 #include "app/framework/Prompts.h"
 
 int ConvertSourceText()
@@ -17,7 +16,6 @@ int ConvertSourceText()
         return 0;
     }
     const std::string result = CommandDecoder::decode(source);
-    PaneCapacity::check(result);
     wnd.SetDlgItemText(IDC_RESULT_TEXT, result);
     return 1;
 }

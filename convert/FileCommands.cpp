@@ -4,7 +4,6 @@
 #include "app/framework/ApplicationBase.h"
 #include "app/framework/CommandIds.h"
 #include "app/framework/MainWnd.h"
-#include "app/framework/PaneCapacity.h"
 #include "app/framework/Prompts.h"
 #include "files/FileReader.h"
 #include "files/FileWriter.h"
@@ -33,7 +32,6 @@ int LoadSourceFile()
     if (path.isEmpty())
         return 0;
     const std::string text = FileReader::readText(systemName(path));
-    PaneCapacity::check(text);
     wnd.SetDlgItemText(IDC_SOURCE_TEXT, text);
     return 1;
 }

@@ -88,6 +88,8 @@ std::string TextPane::bytes() const
 
 void TextPane::setBytes(std::string_view bytes)
 {
+    // A text too large to show is refused before the pane changes.
+    PaneCapacity::check(bytes);
     PaneCodec::Format format;
     PaneCodec::Marks marks;
     const QString text = PaneCodec::toPaneText(bytes, format, marks);

@@ -33,6 +33,8 @@ public:
     int controlId() const { return m_controlId; }
 
     std::string bytes() const;
+    // Throws std::runtime_error with a message for the user, leaving the
+    // pane as it was, when the text will not fit into memory.
     void setBytes(std::string_view bytes);
 
     const PaneCodec::Format& format() const { return m_format; }

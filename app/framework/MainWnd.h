@@ -12,7 +12,8 @@ class MainWnd
 public:
     // The whole text of the control `id` (IDC_SOURCE_TEXT or IDC_RESULT_TEXT), as bytes.
     virtual std::string GetDlgItemText(int id) const = 0;
-    // Replaces the whole text of the control `id`.
+    // Replaces the whole text of the control `id`. Throws std::runtime_error,
+    // changing nothing, when the text is too large to show.
     virtual void SetDlgItemText(int id, std::string_view text) = 0;
     // Asks the window to close, as its close box does.
     virtual void CloseWindow() = 0;
