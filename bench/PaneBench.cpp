@@ -1,7 +1,8 @@
 // Drives the real main window offscreen and prints how long Load File,
-// Convert and one keystroke take with a single-line form body of 100 KB, 1 MB
-// and 10 MB in the left pane. Each step is timed until the window has handled
-// every pending event and repainted. Usage: bench_panes [SIZE_IN_KB...]
+// Convert, two keystrokes, a Backspace and a paste of one character take with
+// a single-line form body of 100 KB, 1 MB and 10 MB in the left pane, the
+// edits at the end of the line. Each step is timed until the window has
+// handled every pending event and repainted. Usage: bench_panes [SIZE_IN_KB...]
 #include "FixedPrompts.h"
 #include "FormCorpus.h"
 #include "app/CFormtidyApp.h"
@@ -9,6 +10,8 @@
 #include "ui/CFormtidyDlg.h"
 #include "ui/TextPane.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
@@ -62,13 +65,17 @@ std::string cell(const Timing& t)
     return text;
 }
 
-void typeKey(QWidget* target, char ch)
+void pressKey(QWidget* target, int key, Qt::KeyboardModifiers modifiers, const QString& text = {})
 {
-    const QString text(QLatin1Char{ch});
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, text);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, text);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
     QCoreApplication::sendEvent(target, &press);
     QCoreApplication::sendEvent(target, &release);
+}
+
+void typeKey(QWidget* target, char ch)
+{
+    pressKey(target, Qt::Key_X, Qt::NoModifier, QString(QLatin1Char{ch}));
 }
 
 } // namespace
@@ -96,8 +103,8 @@ int main(int argc, char** argv)
     TextPane* source = dlg.GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
 
     std::printf("Milliseconds elapsed (CPU) until the window is idle again\n");
-    std::printf("%-8s %-18s %-18s %-18s %-18s\n", "size", "load", "convert", "keystroke",
-                "next keystroke");
+    std::printf("%-8s %-16s %-16s %-16s %-16s %-16s %-16s\n", "size", "load", "convert",
+                "keystroke", "next keystroke", "Backspace", "paste of one");
     for (const std::size_t kb : sizesKb) {
         {
             const std::string body = MakeFormCorpus(kb * 1000);
@@ -117,13 +124,21 @@ int main(int argc, char** argv)
         settle(dlg);
         const Timing key = timeStep(dlg, [&] { typeKey(source, 'x'); });
         const Timing key2 = timeStep(dlg, [&] { typeKey(source, 'y'); });
-        if (dlg.GetDlgItemText(IDC_SOURCE_TEXT).size() != kb * 1000 + 2) {
-            std::fprintf(stderr, "bench_panes: the keystrokes did not reach the pane\n");
+        const Timing backspace =
+            timeStep(dlg, [&] { pressKey(source, Qt::Key_Backspace, Qt::NoModifier); });
+        QApplication::clipboard()->setText(QStringLiteral("z"));
+        settle(dlg);
+        const Timing paste =
+            timeStep(dlg, [&] { pressKey(source, Qt::Key_V, Qt::ControlModifier); });
+        const std::string text = dlg.GetDlgItemText(IDC_SOURCE_TEXT);
+        if (text.size() != kb * 1000 + 2 || text.compare(text.size() - 2, 2, "xz") != 0) {
+            std::fprintf(stderr, "bench_panes: the edits did not reach the pane\n");
             return 1;
         }
-        std::printf("%-8s %-18s %-18s %-18s %-18s\n", (std::to_string(kb) + " KB").c_str(),
-                    cell(load).c_str(), cell(convert).c_str(), cell(key).c_str(),
-                    cell(key2).c_str());
+        std::printf("%-8s %-16s %-16s %-16s %-16s %-16s %-16s\n",
+                    (std::to_string(kb) + " KB").c_str(), cell(load).c_str(), cell(convert).c_str(),
+                    cell(key).c_str(), cell(key2).c_str(), cell(backspace).c_str(),
+                    cell(paste).c_str());
         std::fflush(stdout);
     }
     dlg.close(); // as the program does before the window goes

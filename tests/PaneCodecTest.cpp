@@ -1,6 +1,9 @@
 #include "app/framework/PaneCodec.h"
+#include "app/framework/PaneCapacity.h"
 
+#include <QList>
 #include <QStringDecoder>
+#include <QTextBoundaryFinder>
 #include <gtest/gtest.h>
 
 using namespace std::string_literals;
@@ -87,4 +90,77 @@ TEST(PaneCodec, FindsTheFirstCharacterAnEncodingCannotHold)
     EXPECT_EQ(PaneCodec::firstUnencodable(QString::fromUtf16(u"x\u2029"), E::Windows1252), 1);
     EXPECT_EQ(PaneCodec::firstUnencodable(QString::fromUtf8("ab→日😀"), E::Utf8), -1);
     EXPECT_EQ(PaneCodec::firstUnencodable(QString(QChar(0xD800)), E::Utf8), 0);
+}
+
+// Texts in the blocks of a document: every byte reads back; short lines share
+// blocks, of one reading direction each; and a long line, when cut, is cut
+// between characters (as Qt finds them), with the block after each cut
+// reading in the line's direction.
+TEST(PaneCodec, BlocksKeepEveryByteAndCutLongLinesBetweenCharacters)
+{
+    const auto repeat = [](const std::string& piece, std::size_t bytes) {
+        std::string text;
+        while (text.size() < bytes)
+            text += piece;
+        return text;
+    };
+    const std::string texts[] = {
+        repeat("name=caf%C3%A9+au+lait&", 30000),
+        repeat("\xd8\xb7\xd9\x84\xd8\xa8+\xd9\x83\xd9\x88\xd8\xa8 ", 30000), // Arabic words
+        repeat("a\xd8\xa8", 30000),                                          // Latin, Arabic
+        repeat("\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa",
+               30000),                      // emoji joined, flags
+        repeat("e\xcc\x81\xcc\xa3", 30000), // letters with marks
+        repeat("x", 9000) + "\r\n\r" + repeat("y\n", 6000) +
+            "a\xe2\x80\xa8"
+            "b\n" +
+            repeat("z", 5000),
+        repeat("ab\n\xd7\x90\xd7\x91\n\n", 3000), // Latin and Hebrew lines in turn
+    };
+    for (const std::string& bytes : texts) {
+        for (const bool cut : {false, true}) {
+            PaneCodec::Format format;
+            PaneCodec::Marks marks;
+            QString text = PaneCodec::toPaneText(bytes, format, marks);
+            PaneCodec::toBlocks(text, marks, cut);
+            ASSERT_EQ(PaneCodec::toBytes(text, format, marks), bytes);
+            // Each line with the places where it was cut, and each block.
+            QString line;
+            std::vector<qsizetype> cuts{0};
+            auto mark = marks.cbegin();
+            for (qsizetype i = 0, blockStart = 0; i <= text.size(); ++i) {
+                while (mark != marks.cend() && mark->position < i)
+                    ++mark;
+                const bool marked = mark != marks.cend() && mark->position == i;
+                const QChar ch = i < text.size() ? text[i] : QChar(PaneCodec::kParagraph);
+                if (ch == QChar(PaneCodec::kParagraph)) {
+                    const QStringView block = QStringView(text).mid(blockStart, i - blockStart);
+                    const auto lines = block.split(QChar(PaneCodec::kLineSeparator));
+                    EXPECT_TRUE(lines.size() == 1 || block.size() <= PaneCodec::kBlockLength);
+                    for (const QStringView blockLine : lines)
+                        EXPECT_EQ(blockLine.isRightToLeft(), block.isRightToLeft());
+                    blockStart = i + 1;
+                }
+                if (marked && mark->mark == PaneCodec::Mark::Cut) {
+                    cuts.push_back(line.size());
+                } else if (ch == QChar(PaneCodec::kParagraph) ||
+                           (ch == QChar(PaneCodec::kLineSeparator) && !marked)) {
+                    EXPECT_EQ(cuts.size() > 1, cut && line.size() >= PaneCapacity::kLongLine);
+                    cuts.push_back(line.size());
+                    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, line);
+                    for (std::size_t k = 1; k < cuts.size(); ++k) {
+                        EXPECT_TRUE(!cut || cuts[k] - cuts[k - 1] <= PaneCodec::kBlockLength);
+                        graphemes.setPosition(cuts[k - 1]);
+                        EXPECT_TRUE(k == 1 || graphemes.isAtBoundary()) << cuts[k - 1];
+                        EXPECT_EQ(line.mid(cuts[k - 1], cuts[k] - cuts[k - 1]).isRightToLeft(),
+                                  line.isRightToLeft());
+                    }
+                    line.clear();
+                    cuts = {0};
+                } else {
+                    line.append(ch);
+                }
+            }
+        }
+    }
 }

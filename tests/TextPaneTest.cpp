@@ -9,7 +9,9 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 
 #include <functional>
 #include <random>
@@ -496,4 +498,88 @@ TEST_F(TextPaneTest, OnlyLongLinesWrapAnywhere)
     dlg->SetDlgItemText(IDC_SOURCE_TEXT, prose + "\r\n" + body);
     EXPECT_EQ(pane->wordWrapMode(), QTextOption::WrapAnywhere);
     EXPECT_EQ(dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT)->lineWrapMode(), QPlainTextEdit::NoWrap);
+}
+
+// The left pane cuts a long line into blocks, the right one keeps it whole.
+// Keys at a cut act on the characters beside it, as where a line wraps, and
+// no cut reaches the bytes or the clipboard.
+TEST_F(TextPaneTest, KeysAtTheCutOfALongLineActOnTheTextBesideIt)
+{
+    std::string body;
+    while (body.size() < 20000)
+        body += "name=blue+cup&";
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
+    right->setBytes(body);
+    EXPECT_EQ(right->document()->blockCount(), 1);
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    left->setFocus();
+    const struct
+    {
+        int from; // the cursor, from the cut
+        std::vector<Qt::Key> keys;
+        int at; // where the bytes change, from the cut
+        std::size_t erased;
+        const char* inserted;
+    } edits[] = {
+        {1, {Qt::Key_Backspace}, -1, 1, ""},
+        {0, {Qt::Key_Delete}, 0, 1, ""},
+        {-1, {Qt::Key_Right, Qt::Key_Right, Qt::Key_X}, 1, 0, "x"},
+        {2, {Qt::Key_Left, Qt::Key_Left, Qt::Key_X}, -1, 0, "x"},
+        {0, {Qt::Key_Return}, 0, 0, "\r\n"},
+        {1, {Qt::Key_Return}, 0, 0, "\r\n"},
+    };
+    for (const auto& edit : edits) {
+        left->setBytes(body);
+        const int blocks = left->document()->blockCount();
+        const int cut = left->document()->firstBlock().next().position() - 1;
+        ASSERT_GT(blocks, 4);
+        ASSERT_EQ(body[std::size_t(cut) - 1], '&');
+        QTextCursor cursor = left->textCursor();
+        cursor.setPosition(cut + edit.from);
+        left->setTextCursor(cursor);
+        for (const Qt::Key key : edit.keys)
+            QTest::keyClick(left, key);
+        std::string expected = body;
+        expected.replace(std::size_t(cut + edit.at), edit.erased, edit.inserted);
+        EXPECT_TRUE(left->bytes() == expected) << edit.keys.size() << " keys from " << edit.from;
+        EXPECT_EQ(left->document()->blockCount(), blocks);
+    }
+    left->setBytes(body);
+    left->selectAll();
+    left->copy();
+    EXPECT_TRUE(QApplication::clipboard()->text().toStdString() == body);
+    left->moveCursor(QTextCursor::End);
+    left->paste();
+    EXPECT_TRUE(left->bytes() == body + body);
+}
+
+// Many lines share a block, and a long line is cut into blocks; still the
+// scroll bar counts lines before they are shown, and a triple click selects
+// one line with its break.
+TEST_F(TextPaneTest, LinesThatShareOrSpanBlocksActAsLines)
+{
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "field" + std::to_string(i) + " :: value\r\n";
+    TextPane* right = dlg->GetDlgItem<TextPane>(IDC_RESULT_TEXT);
+    right->setBytes(text);
+    QCoreApplication::processEvents();
+    EXPECT_LT(right->document()->blockCount(), 20);
+    EXPECT_EQ(right->document()->lineCount(), 2001);
+    EXPECT_GT(right->verticalScrollBar()->maximum(), 1950);
+
+    const std::string longLine(20000, 'a');
+    TextPane* left = dlg->GetDlgItem<TextPane>(IDC_SOURCE_TEXT);
+    left->setBytes("x\r\n" + longLine + "\r\ny");
+    ASSERT_GT(left->document()->blockCount(), 4);
+    for (TextPane* pane : {right, left}) {
+        pane->moveCursor(QTextCursor::Start);
+        pane->moveCursor(QTextCursor::Down);
+        const QPoint at = pane->cursorRect().center();
+        QTest::mouseDClick(pane->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, at);
+        pane->copy();
+        EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+                  (pane == right ? "field1 :: value" : longLine) + "\n");
+    }
 }

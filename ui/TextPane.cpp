@@ -4,6 +4,7 @@
 #include "app/framework/PaneCapacity.h"
 #include "app/framework/Prompts.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFocusEvent>
@@ -18,21 +19,23 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
 namespace {
 
-// Where a pane keeps what its characters stand for: the kind of the line
-// break before a block, when it differs from the pane's convention, and
-// whether a U+240D is that character itself rather than a lone CR. Both go
-// with the text through every edit, undo and redo. Marks are the rare case,
-// since every mark splits the text up for Qt's layout.
+// Where a pane keeps what its characters stand for (a PaneCodec::Mark): in
+// the format of a block, what the U+2029 before it stands for, when that is
+// not a break of the pane's convention; in the format of a U+2028 or U+240D,
+// what that character stands for, when it is not a break of the convention
+// or a lone CR. Both go with the text through every edit, undo and redo.
 constexpr int kBreakBefore = QTextFormat::UserProperty + 1;
-constexpr int kCrSymbol = QTextFormat::UserProperty + 2;
+constexpr int kCharMark = QTextFormat::UserProperty + 2;
 
-QTextCharFormat crSymbolFormat()
+bool isCut(const QTextBlock& block)
 {
-    QTextCharFormat format;
-    format.setProperty(kCrSymbol, true);
-    return format;
+    return block.blockFormat().intProperty(kBreakBefore) == int(PaneCodec::Mark::Cut);
 }
 
 QString encodingName(PaneCodec::Encoding encoding)
@@ -89,15 +92,16 @@ std::string TextPane::bytes() const
 void TextPane::setBytes(std::string_view bytes)
 {
     // A text too large to show is refused before the pane changes.
-    PaneCapacity::check(bytes);
+    PaneCapacity::check(bytes, m_wrapsLines);
     PaneCodec::Format format;
     PaneCodec::Marks marks;
-    const QString text = PaneCodec::toPaneText(bytes, format, marks);
+    QString text = PaneCodec::toPaneText(bytes, format, marks);
     // The wrapping must be right before the text is laid out, which starts
     // before the document reports the change.
-    const bool longLines = m_wrapsLines && hasLongLine(text);
+    const bool longLines = m_wrapsLines && PaneCodec::hasLongLine(text);
     if (longLines)
         wrapLongLinesAnywhere();
+    PaneCodec::toBlocks(text, marks, m_wrapsLines);
     m_format = format;
     // setPlainText() gives the whole text the character format at the
     // cursor, which may be the mark of a U+240D.
@@ -121,6 +125,7 @@ void TextPane::setBytes(std::string_view bytes)
     if (m_wrapsLines && !longLines)
         setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_undoneByMenu = false;
+    countLines(document()->firstBlock(), QTextBlock());
 }
 
 PaneCodec::Marks TextPane::marksIn(int from, int to) const
@@ -128,12 +133,12 @@ PaneCodec::Marks TextPane::marksIn(int from, int to) const
     PaneCodec::Marks marks;
     const QTextDocument* doc = document();
     // Most texts carry no mark at all, and then there is nothing to look for.
-    bool anyBreak = false, anySymbol = false;
+    bool anyBreak = false, anyCharMark = false;
     for (const QTextFormat& format : doc->allFormats()) {
         anyBreak = anyBreak || (format.isBlockFormat() && format.hasProperty(kBreakBefore));
-        anySymbol = anySymbol || (format.isCharFormat() && format.hasProperty(kCrSymbol));
+        anyCharMark = anyCharMark || (format.isCharFormat() && format.hasProperty(kCharMark));
     }
-    if (!anyBreak && !anySymbol)
+    if (!anyBreak && !anyCharMark)
         return marks;
     for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
          block = block.next()) {
@@ -141,17 +146,21 @@ PaneCodec::Marks TextPane::marksIn(int from, int to) const
         const QVariant before = block.blockFormat().property(kBreakBefore);
         if (anyBreak && start > from && before.isValid())
             marks.push_back({start - 1 - from, PaneCodec::Mark(before.toInt())});
-        if (!anySymbol)
+        if (!anyCharMark)
             continue;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            if (!fragment.charFormat().boolProperty(kCrSymbol))
+            const QVariant mark = fragment.charFormat().property(kCharMark);
+            if (!mark.isValid())
                 continue;
+            // Text typed after a marked character takes its format too.
             const QString text = fragment.text();
             for (int i = 0; i < text.size(); ++i) {
                 const int at = fragment.position() + i;
-                if (at >= from && at < to && text[i] == QChar(PaneCodec::kLoneCrSymbol))
-                    marks.push_back({at - from, PaneCodec::Mark::CrSymbol});
+                if (at >= from && at < to &&
+                    (text[i] == QChar(PaneCodec::kLoneCrSymbol) ||
+                     text[i] == QChar(PaneCodec::kLineSeparator)))
+                    marks.push_back({at - from, PaneCodec::Mark(mark.toInt())});
             }
         }
     }
@@ -160,16 +169,22 @@ PaneCodec::Marks TextPane::marksIn(int from, int to) const
 
 void TextPane::applyMark(QTextCursor& cursor, int position, PaneCodec::Mark mark)
 {
-    if (mark == PaneCodec::Mark::CrSymbol) {
+    const bool convention = mark == PaneCodec::convention(m_format);
+    if (document()->characterAt(position) != QChar(PaneCodec::kParagraph)) {
+        // A U+2028 or U+240D, which keeps its mark in its own format.
+        if (convention)
+            return;
+        QTextCharFormat format;
+        format.setProperty(kCharMark, int(mark));
         cursor.setPosition(position);
         cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
-        cursor.setCharFormat(crSymbolFormat());
+        cursor.setCharFormat(format);
         return;
     }
-    // The line break at `position` ends one block; its kind is kept with the
+    // The U+2029 at `position` ends one block; its mark is kept with the
     // block that it starts.
     QTextBlockFormat format;
-    if (mark != PaneCodec::convention(m_format))
+    if (!convention)
         format.setProperty(kBreakBefore, int(mark));
     cursor.setPosition(position + 1);
     cursor.setBlockFormat(format);
@@ -200,18 +215,23 @@ bool TextPane::insertAsPasted(const QString& text)
     if (!canHold(text))
         return false;
     // A text too large to show is refused before the pane changes.
-    if (!CommandGuard::run(QStringLiteral("Paste"), [&] { PaneCapacity::check(text); }))
+    if (!CommandGuard::run(QStringLiteral("Paste"),
+                           [&] { PaneCapacity::check(text, m_wrapsLines); }))
         return false;
     PaneCodec::Marks marks;
-    const QString paneText = PaneCodec::fromClipboardText(text, marks);
+    QString paneText = PaneCodec::fromClipboardText(text, marks);
+    if (m_wrapsLines && PaneCodec::hasLongLine(paneText))
+        wrapLongLinesAnywhere();
+    PaneCodec::toBlocks(paneText, marks, m_wrapsLines);
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.removeSelectedText();
     const int start = cursor.position();
     // Every block that the text brings copies the format of the block it
-    // goes into; that may be the mark of a break of the other kind.
+    // goes into; that may be the mark of a break of the other kind, or of a
+    // cut.
     const bool inherits = cursor.blockFormat().hasProperty(kBreakBefore);
-    // Not the format of the character before, which may mark a U+240D.
+    // Not the format of the character before, which may be a mark.
     cursor.insertText(paneText, QTextCharFormat());
     QTextCursor marker(document());
     const PaneCodec::Mark convention = PaneCodec::convention(m_format);
@@ -221,15 +241,27 @@ bool TextPane::insertAsPasted(const QString& text)
     }
     cursor.endEditBlock();
     setTextCursor(cursor);
+    countLines(document()->findBlock(start), cursor.block().next());
     ensureCursorVisible();
     return true;
 }
 
 void TextPane::insertLineBreak()
 {
-    // A new block with no mark: a break of the pane's convention.
+    // A new block with no mark: a break of the pane's convention. Where a
+    // long line is cut, the cut becomes the break, so that no empty line
+    // shows.
     QTextCursor cursor = textCursor();
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    QTextBlock cutAfter;
+    if (!cursor.hasSelection() && cursor.atBlockStart() && isCut(cursor.block()))
+        cutAfter = cursor.block();
+    else if (!cursor.hasSelection() && cursor.atBlockEnd() && isCut(cursor.block().next()))
+        cutAfter = cursor.block().next();
+    if (cutAfter.isValid()) {
+        QTextCursor(cutAfter).setBlockFormat(QTextBlockFormat());
+        cursor.setPosition(cutAfter.position());
+    } else
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
     setTextCursor(cursor);
     ensureCursorVisible();
 }
@@ -261,13 +293,66 @@ void TextPane::keyPressEvent(QKeyEvent* event)
     if (types) {
         if (!canHold(text))
             return;
-        // A typed U+240D is the character itself, not a lone CR.
-        if (text.contains(QChar(PaneCodec::kLoneCrSymbol))) {
+        // A typed U+240D is the character itself, not a lone CR; so is a
+        // U+2028, which the pane would take for a line break.
+        if (PaneCodec::needsMarks(text)) {
             insertAsPasted(text);
             return;
         }
     }
+    // A cut of a long line stands for nothing: Backspace and Delete take the
+    // character beyond it, and a step of the cursor goes over it with the
+    // next character, as over a place where the line wraps.
+    const bool back = event->matches(QKeySequence::MoveToPreviousChar) ||
+                      event->matches(QKeySequence::SelectPreviousChar);
+    const bool forward = event->matches(QKeySequence::MoveToNextChar) ||
+                         event->matches(QKeySequence::SelectNextChar);
+    const bool selects = event->matches(QKeySequence::SelectPreviousChar) ||
+                         event->matches(QKeySequence::SelectNextChar);
+    const bool deletes = (key == Qt::Key_Backspace && !(modifiers & ~Qt::ShiftModifier)) ||
+                         event->matches(QKeySequence::Delete);
+    if ((deletes || selects || back || forward) && (selects || !textCursor().hasSelection())) {
+        const bool before = key == Qt::Key_Backspace || back;
+        QTextCursor cursor = textCursor();
+        const int from = cursor.position();
+        if (deletes) {
+            stepOverCuts(cursor, before, QTextCursor::MoveAnchor);
+            setTextCursor(cursor);
+        }
+        QPlainTextEdit::keyPressEvent(event);
+        if (!deletes) {
+            cursor = textCursor();
+            // Only a single step that went over a cut goes on.
+            if (std::abs(cursor.position() - from) == 1 &&
+                isCutAt(std::min(from, cursor.position()))) {
+                stepOverCuts(cursor, cursor.position() < from,
+                             selects ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+                cursor.movePosition(cursor.position() < from ? QTextCursor::PreviousCharacter
+                                                             : QTextCursor::NextCharacter,
+                                    selects ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+                setTextCursor(cursor);
+            }
+        }
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+bool TextPane::isCutAt(int position) const
+{
+    const QTextBlock block = document()->findBlock(position + 1);
+    return block.position() == position + 1 && isCut(block);
+}
+
+void TextPane::stepOverCuts(QTextCursor& cursor, bool backwards, QTextCursor::MoveMode mode) const
+{
+    if (backwards) {
+        while (cursor.position() > 0 && isCutAt(cursor.position() - 1))
+            cursor.movePosition(QTextCursor::PreviousCharacter, mode);
+    } else {
+        while (isCutAt(cursor.position()))
+            cursor.movePosition(QTextCursor::NextCharacter, mode);
+    }
 }
 
 void TextPane::inputMethodEvent(QInputMethodEvent* event)
@@ -276,8 +361,8 @@ void TextPane::inputMethodEvent(QInputMethodEvent* event)
     const QString commit = event->commitString();
     if (!commit.isEmpty() && !canHold(commit)) {
         event->setCommitString(QString());
-    } else if (commit.contains(QChar(PaneCodec::kLoneCrSymbol))) {
-        insertAsPasted(commit); // the character itself, not a lone CR
+    } else if (PaneCodec::needsMarks(commit)) {
+        insertAsPasted(commit); // a U+240D is the character itself, not a lone CR
         event->setCommitString(QString());
     }
     QPlainTextEdit::inputMethodEvent(event);
@@ -294,7 +379,60 @@ void TextPane::mousePressEvent(QMouseEvent* event)
             setTextCursor(cursor);
         }
     }
+    const QPoint at = event->position().toPoint();
+    const bool tripleClick =
+        event->button() == Qt::LeftButton && m_sinceDoubleClick.isValid() &&
+        !m_sinceDoubleClick.hasExpired(QApplication::doubleClickInterval()) &&
+        (at - m_doubleClickAt).manhattanLength() < QApplication::startDragDistance();
+    m_sinceDoubleClick.invalidate();
+    // Before Qt selects the block, which holds many lines or part of a cut
+    // one, and scrolls to its end.
+    const int clicked = tripleClick ? cursorForPosition(at).position() : -1;
     QPlainTextEdit::mousePressEvent(event);
+    if (tripleClick)
+        selectLineAt(clicked);
+}
+
+void TextPane::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    m_sinceDoubleClick.start();
+    m_doubleClickAt = event->position().toPoint();
+}
+
+void TextPane::selectLineAt(int position)
+{
+    // A line ends at a U+2028 within a block, or at the end of a block that
+    // the next one does not go on from a cut.
+    const QChar separator(PaneCodec::kLineSeparator);
+    QTextBlock block = document()->findBlock(position);
+    int start = -1;
+    for (int before = position - block.position(); start < 0;) {
+        const int found = before > 0 ? int(block.text().lastIndexOf(separator, before - 1)) : -1;
+        if (found >= 0)
+            start = block.position() + found + 1;
+        else if (isCut(block) && block.previous().isValid()) {
+            block = block.previous();
+            before = block.length() - 1;
+        } else
+            start = block.position();
+    }
+    block = document()->findBlock(position);
+    int end = -1;
+    for (int from = position - block.position(); end < 0;) {
+        const int found = int(block.text().indexOf(separator, from));
+        if (found >= 0)
+            end = block.position() + found + 1;
+        else if (isCut(block.next())) {
+            block = block.next();
+            from = 0;
+        } else
+            end = std::min(block.position() + block.length(), document()->characterCount() - 1);
+    }
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
 }
 
 void TextPane::contextMenuEvent(QContextMenuEvent* event)
@@ -396,17 +534,43 @@ void TextPane::wrapLongLinesAnywhere()
         setWordWrapMode(QTextOption::WrapAnywhere);
 }
 
-bool TextPane::hasLongLine(QStringView text)
+void TextPane::countLines(QTextBlock block, const QTextBlock& end)
 {
-    qsizetype lineStart = 0;
-    for (;;) {
-        const qsizetype end = text.indexOf(QChar(PaneCodec::kParagraph), lineStart);
-        if ((end < 0 ? text.size() : end) - lineStart >= PaneCapacity::kLongLine)
-            return true;
-        if (end < 0)
-            return false;
-        lineStart = end + 1;
+    // The pane counts a block that it has not laid out yet (one it has not
+    // shown) as one line, and the scroll bar goes by that count. A block
+    // holds many lines, or a long line's part in a wrapping pane, so it is
+    // counted as the lines it will about take when shown.
+    const qreal width = viewport()->width() - 2 * document()->documentMargin();
+    const qsizetype perLine =
+        m_wrapsLines ? std::max<qsizetype>(1, qsizetype(width / fontMetrics().averageCharWidth()))
+                     : 0;
+    for (; block.isValid() && block != end; block = block.next()) {
+        if (block.layout()->lineCount() > 0)
+            continue; // laid out, and counted right
+        const QString text = block.text();
+        int lines = 0;
+        for (qsizetype start = 0;;) {
+            const qsizetype found = text.indexOf(QChar(PaneCodec::kLineSeparator), start);
+            const qsizetype length = (found < 0 ? text.size() : found) - start;
+            lines += perLine ? int(std::max<qsizetype>(1, (length + perLine - 1) / perLine)) : 1;
+            if (found < 0)
+                break;
+            start = found + 1;
+        }
+        block.setLineCount(lines);
     }
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
+}
+
+void TextPane::resizeEvent(QResizeEvent* event)
+{
+    const bool relaid = m_wrapsLines && event->oldSize().width() != event->size().width();
+    QPlainTextEdit::resizeEvent(event);
+    // A new width lays the whole text out again, and a block is then counted
+    // as one line until it is shown.
+    if (relaid && document()->blockCount() > 1)
+        countLines(document()->firstBlock(), QTextBlock());
 }
 
 void TextPane::focusInEvent(QFocusEvent* event)

@@ -2,12 +2,14 @@
 
 #include "app/framework/PaneCodec.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include <string>
 #include <string_view>
 
-class QTextCursor;
+class QTextBlock;
 
 // One of the main window's two editable panes. Its text goes in and out as
 // bytes, and reading it gives back exactly the bytes that were put in.
@@ -16,7 +18,11 @@ class QTextCursor;
 // setBytes() gave it, through every edit. Each line break keeps its own kind
 // (CR LF or LF), and a break typed with Enter takes the convention. An edit
 // that would bring in a character the pane's encoding has no bytes for is
-// refused with a message.
+// refused with a message, and so is a text that would not fit in memory.
+//
+// The text is held in blocks of some thousand characters (PaneCodec::toBlocks),
+// so that an edit lays out one of them, not the whole text; the pane that
+// wraps cuts a long line into such blocks, and shows each cut as a line end.
 class TextPane : public QPlainTextEdit
 {
     Q_OBJECT
@@ -62,6 +68,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     // Refuses a drop that carries files.
     bool viewportEvent(QEvent* event) override;
@@ -72,12 +80,21 @@ protected:
 private:
     void keepLongLinesFast();
     void wrapLongLinesAnywhere();
-    static bool hasLongLine(QStringView paneText);
 
     // The marks of the characters from `from` up to `to`, counted from `from`.
     PaneCodec::Marks marksIn(int from, int to) const;
     // Gives the character at `position` what `mark` says it stands for.
     void applyMark(QTextCursor& cursor, int position, PaneCodec::Mark mark);
+    // Selects the line at `position` with the break that ends it, as a
+    // triple click does.
+    void selectLineAt(int position);
+    // Whether the character at `position` is a cut of a long line.
+    bool isCutAt(int position) const;
+    // Moves `cursor` over the cuts just before it or just after it.
+    void stepOverCuts(QTextCursor& cursor, bool backwards, QTextCursor::MoveMode mode) const;
+    // Gives the blocks from `block` up to `end` the number of lines they will
+    // take on the screen.
+    void countLines(QTextBlock block, const QTextBlock& end);
     // Whether the pane's encoding can hold `text`; tells the user when not.
     bool canHold(QStringView text);
     void insertLineBreak();
@@ -87,5 +104,7 @@ private:
     int m_controlId;
     bool m_wrapsLines;
     PaneCodec::Format m_format;
-    bool m_undoneByMenu = false; // the last edit was undone by undoLastEdit()
+    bool m_undoneByMenu = false;      // the last edit was undone by undoLastEdit()
+    QElapsedTimer m_sinceDoubleClick; // a press soon after is a triple click
+    QPoint m_doubleClickAt;
 };

@@ -1,5 +1,7 @@
 #include "PaneCapacity.h"
 
+#include "PaneCodec.h"
+
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -16,14 +18,18 @@ namespace {
 // is shown, measured with bench_pane_memory on 20 MB of Latin, Arabic,
 // Hebrew, CJK, Devanagari, emoji, combining marks, and Latin mixed with
 // Arabic by word and by letter, in one line and in lines of 80 bytes (Latin
-// down to 20), after Load File and after Convert. Short lines take at most
-// 7 bytes per byte and 490 bytes per line (Latin in lines of 20 bytes). A line
-// long enough for its layout to be kept between edits (see TextPane), which
-// every such line takes once it has been shown, takes at most 71.4 bytes per
-// byte, in all: Latin and Arabic letters in turn, where each change of script
-// and direction starts a new run of the layout (Latin alone takes 47). The
+// down to 20), after Load File and after Convert. Lines share the blocks of
+// the document (see PaneCodec::toBlocks), and the left pane cuts long lines
+// into such blocks: every text took at most 6.6 bytes per byte (Latin and
+// Arabic letters in turn, on one line), once 7.6 where a thread of Qt's
+// took memory of its own meanwhile. A line that has a block to itself, as
+// where lines that read in opposite directions take turns, takes 490 bytes
+// more. A long line kept whole, as the right pane keeps it, keeps its layout
+// between edits (see TextPane) and takes at most 71.4 bytes per byte in all:
+// Latin and Arabic letters in turn, where each change of script and
+// direction starts a new run of the layout (Latin alone takes 47). The
 // figures below are those worst cases and a quarter more.
-constexpr std::uint64_t kPerByte = 7;
+constexpr std::uint64_t kPerByte = 9;
 constexpr std::uint64_t kPerLine = 480;
 constexpr std::uint64_t kPerByteOfLongLine = 83;
 
@@ -136,23 +142,28 @@ std::uint64_t PaneCapacity::available()
     return std::min({addressSpace, data, system, leftInControlGroup()});
 }
 
-void PaneCapacity::check(std::string_view bytes)
+void PaneCapacity::check(std::string_view bytes, bool cutsLongLines)
 {
     // CR LF and a lone LF both end a line with LF.
     const Shape shape = shapeOf(bytes.data(), bytes.size(), [](char c) { return c == '\n'; });
-    checkNeed(bytes.size(), need(bytes.size(), shape.lines, shape.inLongLines));
+    checkNeed(bytes.size(), shape.lines, shape.inLongLines, cutsLongLines);
 }
 
-void PaneCapacity::check(QStringView text)
+void PaneCapacity::check(QStringView text, bool cutsLongLines)
 {
     const Shape shape = shapeOf(text.data(), std::size_t(text.size()), [](QChar c) {
         return c == QLatin1Char('\n') || c == QChar::ParagraphSeparator;
     });
-    checkNeed(std::uint64_t(text.size()), need(text.size(), shape.lines, shape.inLongLines));
+    checkNeed(std::uint64_t(text.size()), shape.lines, shape.inLongLines, cutsLongLines);
 }
 
-void PaneCapacity::checkNeed(std::uint64_t size, std::uint64_t needed)
+void PaneCapacity::checkNeed(std::uint64_t size, std::uint64_t lines, std::uint64_t inLongLines,
+                             bool cutsLongLines)
 {
+    // A long line cut into blocks takes what as many short lines take.
+    constexpr std::uint64_t kShortestCut = PaneCodec::kBlockLength * 3 / 4;
+    const std::uint64_t needed = cutsLongLines ? need(size, lines + inLongLines / kShortestCut, 0)
+                                               : need(size, lines, inLongLines);
     const std::uint64_t left = available();
     if (left == kUnlimited)
         return;

@@ -11,16 +11,18 @@
 class PaneCapacity
 {
 public:
-    // Lines at least this long, in characters, keep their layout between
-    // edits in a pane, which takes them more memory.
+    // Lines at least this long, in characters, are cut into blocks in a pane
+    // that wraps, and keep their layout between edits in one that does not,
+    // which takes them more memory.
     static constexpr int kLongLine = 4096;
 
     // Throws std::runtime_error with a message for the user when the text
-    // about to replace or enter a pane will not fit. The message gives the
-    // size and points to the commands that decode a file without showing it.
-    static void check(std::string_view bytes);
+    // about to replace or enter a pane will not fit; `cutsLongLines` says
+    // whether the pane cuts long lines. The message gives the size and
+    // points to the commands that decode a file without showing it.
+    static void check(std::string_view bytes, bool cutsLongLines);
     // The same for text in Qt's form, e.g. a paste or a drop.
-    static void check(QStringView text);
+    static void check(QStringView text, bool cutsLongLines);
 
     // Bytes of memory a pane takes for a text of `size` bytes or characters,
     // in `lines` lines, of which `inLongLines` lie in lines of 4096 or more.
@@ -32,5 +34,6 @@ public:
     static std::uint64_t available();
 
 private:
-    static void checkNeed(std::uint64_t size, std::uint64_t needed);
+    static void checkNeed(std::uint64_t size, std::uint64_t lines, std::uint64_t inLongLines,
+                          bool cutsLongLines);
 };

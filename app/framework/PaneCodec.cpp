@@ -1,5 +1,6 @@
 #include "PaneCodec.h"
 
+#include "PaneCapacity.h"
 #include "convert/Windows1252.h"
 
 #include <QStringDecoder>
@@ -66,14 +67,16 @@ char16_t markedCharacter(PaneCodec::Mark mark)
         return 0xFDD1;
     case PaneCodec::Mark::CrSymbol:
         return PaneCodec::kLoneCrSymbol;
+    case PaneCodec::Mark::LineSeparator:
+        return PaneCodec::kLineSeparator;
     default:
         return 0;
     }
 }
 
 // Walks the pane text `raw`, handing each character to `plain` (a char32_t,
-// with surrogate pairs joined) and each line break and U+240D to `special`
-// with what it stands for. Stops early, returning false, when either returns
+// with surrogate pairs joined) and each U+2029, U+2028 and U+240D to
+// `special` with what it stands for. Stops early, returning false, when either returns
 // false.
 template <typename Plain, typename Special>
 bool walk(QStringView raw, const PaneCodec::Format& format, const PaneCodec::Marks& marks,
@@ -86,12 +89,13 @@ bool walk(QStringView raw, const PaneCodec::Format& format, const PaneCodec::Mar
         if (ch < 0x80) {
             if (!plain(char32_t(ch)))
                 return false;
-        } else if (ch == PaneCodec::kParagraph || ch == PaneCodec::kLoneCrSymbol) {
+        } else if (ch == PaneCodec::kParagraph || ch == PaneCodec::kLineSeparator ||
+                   ch == PaneCodec::kLoneCrSymbol) {
             while (next != marks.end() && next->position < i)
                 ++next;
             const bool hasMark = next != marks.end() && next->position == i;
             PaneCodec::Mark mark;
-            if (ch == PaneCodec::kParagraph)
+            if (ch != PaneCodec::kLoneCrSymbol)
                 mark = hasMark ? next->mark : PaneCodec::convention(format);
             else
                 mark = hasMark ? PaneCodec::Mark::CrSymbol : PaneCodec::Mark::LoneCr;
@@ -135,6 +139,8 @@ bool encode(QStringView raw, const PaneCodec::Format& format, const PaneCodec::M
                 return put("\n", 1);
             case PaneCodec::Mark::LoneCr:
                 return put("\r", 1);
+            case PaneCodec::Mark::Cut:
+                return true;
             default:
                 return put(bytes, encodeChar(markedCharacter(mark), asUtf8, bytes));
             }
@@ -186,6 +192,9 @@ void markLineBreaks(QString& text, std::optional<PaneCodec::Mark> convention,
         } else if (ch == PaneCodec::kParagraph) {
             marks.push_back({out, Mark::ParagraphSeparator});
             d[out++] = QChar(PaneCodec::kParagraph);
+        } else if (ch == PaneCodec::kLineSeparator) {
+            marks.push_back({out, Mark::LineSeparator});
+            d[out++] = QChar(PaneCodec::kLineSeparator);
         } else if (ch == 0xFDD0 || ch == 0xFDD1) {
             marks.push_back({out, ch == 0xFDD0 ? Mark::FrameStart : Mark::FrameEnd});
             d[out++] = QChar(PaneCodec::kParagraph);
@@ -194,6 +203,80 @@ void markLineBreaks(QString& text, std::optional<PaneCodec::Mark> convention,
         }
     }
     text.truncate(out);
+}
+
+// The code point that starts at text[i], surrogate pairs joined.
+char32_t codePointAt(QStringView text, qsizetype i)
+{
+    const char16_t ch = text[i].unicode();
+    if (QChar::isHighSurrogate(ch) && i + 1 < text.size() &&
+        QChar::isLowSurrogate(text[i + 1].unicode()))
+        return QChar::surrogateToUcs4(ch, text[i + 1].unicode());
+    return ch;
+}
+
+// The code point that ends just before text[i].
+char32_t codePointBefore(QStringView text, qsizetype i)
+{
+    const char16_t ch = text[i - 1].unicode();
+    if (QChar::isLowSurrogate(ch) && i >= 2 && QChar::isHighSurrogate(text[i - 2].unicode()))
+        return QChar::surrogateToUcs4(text[i - 2].unicode(), ch);
+    return ch;
+}
+
+bool isMark(char32_t cp)
+{
+    const QChar::Category category = QChar::category(cp);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+           category == QChar::Mark_Enclosing;
+}
+
+// Whether a block may not start just before `cp`, with `before` ending the
+// block before: inside a character, between a letter and its marks, after a
+// virama (which joins letters into one), at a joiner, inside a Hangul
+// syllable (its vowels and finals join the letters before them), an emoji
+// with its skin tone or tags, or a flag.
+bool holdsTogether(char16_t unit, char32_t before, char32_t cp)
+{
+    const auto joiner = [](char32_t c) { return c == 0x200C || c == 0x200D; };
+    const auto regional = [](char32_t c) { return c >= 0x1F1E6 && c <= 0x1F1FF; };
+    return QChar::isLowSurrogate(unit) || isMark(cp) || QChar::combiningClass(before) == 9 ||
+           joiner(cp) || joiner(before) || (cp >= 0x1160 && cp <= 0x11FF) ||
+           (cp >= 0xD7B0 && cp <= 0xD7FF) || (cp >= 0x1F3FB && cp <= 0x1F3FF) ||
+           (cp >= 0xE0020 && cp <= 0xE007F) || (regional(cp) && regional(before));
+}
+
+// Where to cut a long line, at a position in (`lo`, `hi`] of `line`: before
+// a letter that reads in the line's direction, so that the next block reads
+// as the line does; by preference just after an "&", where a form's next
+// field starts, or else after a space or a sign, where letters that join
+// (Arabic) stay joined; never where holdsTogether() says no, but for a line
+// with no other place.
+qsizetype cutPosition(QStringView line, qsizetype lo, qsizetype hi, bool rightToLeft)
+{
+    qsizetype afterSign = -1, beforeLetter = -1, between = -1;
+    for (qsizetype p = hi; p > lo; --p) {
+        const char32_t cp = codePointAt(line, p), before = codePointBefore(line, p);
+        if (holdsTogether(line[p].unicode(), before, cp))
+            continue;
+        if (between < 0)
+            between = p;
+        const QChar::Direction direction = QChar::direction(cp);
+        const bool ownLetter = rightToLeft ? direction == QChar::DirR || direction == QChar::DirAL
+                                           : direction == QChar::DirL;
+        if (!ownLetter)
+            continue;
+        if (before == u'&')
+            return p;
+        if (afterSign < 0 && !QChar::isLetterOrNumber(before))
+            afterSign = p;
+        if (beforeLetter < 0)
+            beforeLetter = p;
+    }
+    for (const qsizetype p : {afterSign, beforeLetter, between})
+        if (p >= 0)
+            return p;
+    return QChar::isLowSurrogate(line[hi].unicode()) ? hi - 1 : hi;
 }
 
 } // namespace
@@ -275,7 +358,7 @@ QString PaneCodec::toClipboardText(QStringView raw, const Format& format, const 
                 out.append(QLatin1Char('\n'));
             else if (mark == Mark::LoneCr)
                 out.append(QLatin1Char('\r'));
-            else
+            else if (mark != Mark::Cut)
                 out.append(QChar(markedCharacter(mark)));
             return true;
         });
@@ -313,4 +396,89 @@ qsizetype PaneCodec::firstUnencodable(QStringView text, Encoding encoding)
 char16_t PaneCodec::windows1252ToUnicode(unsigned char byte)
 {
     return Windows1252ToUnicode(byte);
+}
+
+void PaneCodec::toBlocks(QString& text, Marks& marks, bool cutLongLines)
+{
+    // A long line is cut into blocks of kBlockLength or less, each cut where
+    // cutPosition() finds best in the block's last quarter.
+    constexpr qsizetype kCutWindow = kBlockLength / 4;
+    std::vector<qsizetype> cuts; // a cut goes before text[at]
+    qsizetype blockLength = 0;   // the characters of the block being filled
+    bool blockRightToLeft = false, blockFull = false;
+    for (qsizetype lineStart = 0;;) {
+        const qsizetype found = text.indexOf(QChar(kParagraph), lineStart);
+        const qsizetype lineEnd = found < 0 ? text.size() : found;
+        const QStringView line = QStringView(text).mid(lineStart, lineEnd - lineStart);
+        // A line with no letter of either direction reads left to right
+        // alone, but not in a block begun by a right-to-left line.
+        const bool rightToLeft = line.isRightToLeft();
+        const bool cut = cutLongLines && line.size() >= PaneCapacity::kLongLine;
+        // The break before a line that joins the block is a U+2028.
+        if (lineStart > 0 && !cut && !blockFull && rightToLeft == blockRightToLeft &&
+            blockLength + 1 + line.size() <= kBlockLength) {
+            text[lineStart - 1] = QChar(kLineSeparator);
+            blockLength += 1 + line.size();
+        } else {
+            blockLength = line.size();
+            blockRightToLeft = rightToLeft;
+        }
+        blockFull = cut;
+        for (qsizetype from = 0; cut && line.size() - from > kBlockLength;) {
+            from +=
+                cutPosition(line.mid(from), kBlockLength - kCutWindow, kBlockLength, rightToLeft);
+            cuts.push_back(lineStart + from);
+        }
+        if (found < 0)
+            break;
+        lineStart = lineEnd + 1;
+    }
+    if (cuts.empty())
+        return;
+
+    // Room for the cuts, made in place from the end: a copy would take as
+    // much memory again.
+    const qsizetype size = text.size(), count = qsizetype(cuts.size());
+    text.reserve(size + count); // no more: resize() alone would make room to grow
+    text.resize(size + count);
+    QChar* d = text.data();
+    for (qsizetype i = count, end = size; i-- > 0; end = cuts[i]) {
+        std::memmove(d + cuts[i] + i + 1, d + cuts[i], std::size_t(end - cuts[i]) * sizeof(QChar));
+        d[cuts[i] + i] = QChar(kParagraph);
+    }
+    Marks moved;
+    moved.reserve(marks.size() + cuts.size());
+    qsizetype before = 0; // cuts before the next mark
+    for (const Marked& marked : marks) {
+        for (; before < count && cuts[before] <= marked.position; ++before)
+            moved.push_back({cuts[before] + before, Mark::Cut});
+        moved.push_back({marked.position + before, marked.mark});
+    }
+    for (; before < count; ++before)
+        moved.push_back({cuts[before] + before, Mark::Cut});
+    marks = std::move(moved);
+}
+
+bool PaneCodec::hasLongLine(QStringView text)
+{
+    qsizetype lineStart = 0;
+    for (;;) {
+        const qsizetype end = text.indexOf(QChar(kParagraph), lineStart);
+        if ((end < 0 ? text.size() : end) - lineStart >= PaneCapacity::kLongLine)
+            return true;
+        if (end < 0)
+            return false;
+        lineStart = end + 1;
+    }
+}
+
+bool PaneCodec::needsMarks(QStringView text)
+{
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == kParagraph || c == kLineSeparator || c == kLoneCrSymbol || c == 0xFDD0 ||
+            c == 0xFDD1 || c == u'\r' || c == u'\n')
+            return true;
+    }
+    return false;
 }

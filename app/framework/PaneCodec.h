@@ -12,12 +12,13 @@
 // Windows-1252, with the five bytes that code page leaves undefined shown as
 // the C1 controls of the same value. CR LF and a lone LF are line breaks; a
 // lone CR is shown as the symbol U+240D. The pane text is in the raw form of
-// QTextDocument, where every line break is U+2029.
+// QTextDocument: a line break is U+2029, or U+2028 inside a block of the
+// document (see toBlocks()).
 //
 // A pane has a convention for its line breaks, CR LF or LF. A break of the
-// other kind, a lone CR, and a U+2029, U+FDD0 or U+FDD1 of the text itself
-// (which the document would take for line breaks) are listed as marks beside
-// the pane text, so that every byte reads back as it was.
+// other kind, a lone CR, and a U+2028, U+2029, U+FDD0 or U+FDD1 of the text
+// itself (which the document would take for line breaks) are listed as marks
+// beside the pane text, so that every byte reads back as it was.
 class PaneCodec
 {
 public:
@@ -38,12 +39,14 @@ public:
         }
     };
 
-    // What a character of the pane text stands for. CrLf to FrameEnd are
-    // kinds of line break (U+2029 in the pane text); LoneCr and CrSymbol say
-    // what a U+240D is. Only the exceptions are listed as marks: a break of
-    // the kind the convention does not give, a U+2029, U+FDD0 or U+FDD1 of
-    // the text, and a U+240D of the text itself (CrSymbol); an unmarked
-    // U+240D is a lone CR.
+    // What a character of the pane text stands for. A U+2029 or U+2028 of
+    // the pane text is a line break (CrLf, Lf), or stands for a character
+    // that the document would take for one (ParagraphSeparator to FrameEnd,
+    // LineSeparator), or for nothing (Cut); LoneCr and CrSymbol say what a
+    // U+240D is. Only the exceptions are listed as marks: a break of the kind
+    // the convention does not give, a character of the text that the
+    // document would take for a break, a U+240D of the text itself, and a
+    // cut; an unmarked U+240D is a lone CR.
     enum class Mark : unsigned char
     {
         CrLf,
@@ -52,7 +55,9 @@ public:
         FrameStart,         // U+FDD0
         FrameEnd,           // U+FDD1
         LoneCr,
-        CrSymbol, // the character U+240D itself
+        CrSymbol,      // the character U+240D itself
+        LineSeparator, // the character U+2028 itself
+        Cut,           // nothing: a long line goes on in the next block
     };
     struct Marked
     {
@@ -64,11 +69,34 @@ public:
     using Marks = std::vector<Marked>;
 
     static constexpr char16_t kParagraph = 0x2029;
+    static constexpr char16_t kLineSeparator = 0x2028;
     static constexpr char16_t kLoneCrSymbol = 0x240D;
+
+    // The length, in characters, that toBlocks() keeps blocks to.
+    static constexpr qsizetype kBlockLength = 4000;
 
     // The pane text for `bytes`. `format` receives the encoding and the line
     // break convention, `marks` every character that differs from them.
     static QString toPaneText(std::string_view bytes, Format& format, Marks& marks);
+    // A document spends time and memory on each of its blocks, and an edit
+    // lays its whole block out again. So pane text goes into blocks of about
+    // kBlockLength characters: short lines share a block, with U+2028
+    // between them; and with `cutLongLines`, a line of
+    // PaneCapacity::kLongLine characters or more is cut into blocks no longer
+    // than that, each cut a U+2029 marked Cut. Only lines that read in the
+    // same direction share a block, since a block reads in one. Takes pane
+    // text as toPaneText() and fromClipboardText() give it; `marks` move with
+    // their characters, and the cuts join them.
+    static void toBlocks(QString& text, Marks& marks, bool cutLongLines);
+
+    // Whether pane text `text` (as toPaneText() gives it) has a line of
+    // PaneCapacity::kLongLine characters or more.
+    static bool hasLongLine(QStringView text);
+
+    // Whether `text` holds a character that pane text gives a meaning of its
+    // own (a line break, U+240D), so that it can go in only with marks.
+    static bool needsMarks(QStringView text);
+
     // The bytes for pane text `raw` with its marks.
     static std::string toBytes(QStringView raw, const Format& format, const Marks& marks);
 
