@@ -24,8 +24,8 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
     Utf8Converter convert(charset);
     const auto field = [&](FormField& f) {
         if (utf8) {
-            f.name = convert(f.name);
-            f.value = convert(f.value);
+            convert.convert(f.name);
+            convert.convert(f.value);
         }
         sink(f);
     };

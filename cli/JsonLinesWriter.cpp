@@ -1,23 +1,70 @@
 #include "JsonLinesWriter.h"
 
+#include "ByteScan.h"
 #include "FormFields.h"
 #include "Utf8Converter.h"
-
-#include <nlohmann/json.hpp>
 
 namespace {
 
 std::string jsonOptional(const std::optional<std::string>& text)
 {
     return text ? JsonLinesWriter::jsonString(Utf8Converter::utf8OrWindows1252(*text))
-                : nlohmann::json(nullptr).dump();
+                : std::string("null");
 }
 
 } // namespace
 
 std::string JsonLinesWriter::jsonString(std::string_view utf8)
 {
-    return nlohmann::json(std::string(utf8)).dump();
+    std::string out;
+    appendJsonString(out, utf8);
+    return out;
+}
+
+void JsonLinesWriter::appendJsonString(std::string& out, std::string_view utf8)
+{
+    // nlohmann::json's serializer takes a call and a branch for each byte;
+    // this copies the runs between the bytes to escape whole.
+    static const ByteScan escaped({'"', '\\'}, 0x20);
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.reserve(out.size() + utf8.size() + 2);
+    out += '"';
+    for (;;) {
+        const std::size_t at = escaped.find(utf8);
+        out.append(utf8.data(), at);
+        if (at == utf8.size())
+            break;
+        const unsigned char c = static_cast<unsigned char>(utf8[at]);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+        utf8.remove_prefix(at + 1);
+    }
+    out += '"';
 }
 
 std::optional<std::string> JsonLinesWriter::write(const Submission& submission, FormBody& body)
@@ -31,8 +78,12 @@ std::optional<std::string> JsonLinesWriter::write(const Submission& submission, 
     bool first = true;
     try {
         const auto note = FormFields::read(body, m_decoding, true, [&](FormField& field) {
-            m_sink((first ? "[" : ",[") + jsonString(field.name) + "," + jsonString(field.value) +
-                   "]");
+            m_field.assign(first ? "[" : ",[");
+            appendJsonString(m_field, field.name);
+            m_field += ',';
+            appendJsonString(m_field, field.value);
+            m_field += ']';
+            m_sink(m_field);
             first = false;
         });
         m_sink("]}\n");

@@ -18,10 +18,14 @@ public:
 
     std::optional<std::string> write(const Submission& submission, FormBody& body) override;
 
-    // UTF-8 text as a JSON string.
+    // UTF-8 text as a JSON string, as nlohmann::json writes it: the quote,
+    // the backslash and the controls below U+0020 escaped, all else as it is.
     static std::string jsonString(std::string_view utf8);
+    // The same, appended to `out`.
+    static void appendJsonString(std::string& out, std::string_view utf8);
 
 private:
     Sink m_sink;
     FormDecoding m_decoding;
+    std::string m_field; // one field's text, kept for its capacity
 };

@@ -1,5 +1,6 @@
 #include "Utf8Converter.h"
 
+#include "ByteScan.h"
 #include "GObjectPtr.h"
 #include "convert/Windows1252.h"
 
@@ -32,6 +33,9 @@ bool isOneOf(const std::string& name, std::initializer_list<const char*> names)
 // Valid UTF-8, where a NUL byte counts as a character (GLib's check ends at one).
 bool isUtf8(std::string_view bytes)
 {
+    // Most names and values are ASCII, which a scan of blocks passes at once.
+    static const ByteScan nonAscii({}, 0, true);
+    bytes.remove_prefix(nonAscii.find(bytes));
     for (;;) {
         const std::size_t nul = bytes.find('\0');
         const std::string_view run = bytes.substr(0, nul);
@@ -88,6 +92,14 @@ Utf8Converter::~Utf8Converter()
 std::string Utf8Converter::utf8OrWindows1252(std::string_view bytes)
 {
     return isUtf8(bytes) ? std::string(bytes) : windows1252(bytes);
+}
+
+void Utf8Converter::convert(std::string& text)
+{
+    // Text that is to stay as it is is not copied.
+    if ((m_way == Way::Guess || m_way == Way::Utf8) && isUtf8(text))
+        return;
+    text = (*this)(text);
 }
 
 std::string Utf8Converter::operator()(std::string_view bytes)

@@ -22,6 +22,8 @@ public:
     Utf8Converter& operator=(const Utf8Converter&) = delete;
 
     std::string operator()(std::string_view bytes);
+    // The same, in place.
+    void convert(std::string& text);
 
     // The charset was named but is not one that iconv knows.
     bool unknownCharset() const { return m_unknown; }

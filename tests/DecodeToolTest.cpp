@@ -446,6 +446,20 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
     EXPECT_EQ(lines[1]["fields"], nlohmann::json::parse(R"([["city","Zürich"],["sign","€"],
                                    ["q","\"a\\b\""]])"));
     EXPECT_EQ(lines[1]["source"], dir.filePath("in.mbox").toStdString() + "#2");
+
+    // Every ASCII byte, runs longer than a block of the scan, and letters
+    // beyond ASCII are written as nlohmann::json writes them.
+    std::string value, encoded;
+    for (int c = 0; c < 0x80; ++c) {
+        value += std::string(std::size_t(c % 19), 'v') + char(c);
+        encoded += std::string(std::size_t(c % 19), 'v') + "%" + "0123456789ABCDEF"[c >> 4] +
+                   "0123456789ABCDEF"[c & 15];
+    }
+    const std::string in = write("bytes.txt", "n%C3%A9=" + encoded).toStdString();
+    const auto dump = [](const std::string& text) { return nlohmann::json(text).dump(); };
+    EXPECT_EQ(decodeTool({"--format=json", in.c_str()}).out,
+              "{\"source\":" + dump(in) + ",\"fields\":[[" + dump("n\xc3\xa9") + "," + dump(value) +
+                  "]]}\n");
 }
 
 TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
