@@ -1,5 +1,6 @@
 #include "CsvWriter.h"
 
+#include "ByteScan.h"
 #include "FormFields.h"
 #include "Utf8Converter.h"
 
@@ -17,53 +18,74 @@ CsvWriter::CsvWriter(Sink sink, FormDecoding decoding, bool mail, bool escapeFor
     : m_sink(std::move(sink)), m_decoding(decoding), m_mail(mail), m_escape(escapeFormulas)
 {}
 
-std::string CsvWriter::cell(std::string_view text, bool escapeFormula)
+void CsvWriter::appendCell(std::string& out, std::string_view text, bool escapeFormula)
 {
-    std::string plain;
-    if (escapeFormula && !text.empty() && std::strchr("=+-@\t\r", text.front())) {
-        plain = "'" + std::string(text);
-        text = plain;
+    static const ByteScan special({',', '"', '\r', '\n'});
+    const bool formula = escapeFormula && !text.empty() && std::strchr("=+-@\t\r", text.front());
+    std::size_t at = special.find(text);
+    if (at == text.size()) {
+        if (formula)
+            out += '\'';
+        out += text;
+        return;
     }
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
+    out += formula ? "\"'" : "\"";
+    for (;;) {
+        // The runs between quotes whole; each quote doubled.
+        const std::size_t quote = text.find('"', at);
+        if (quote == std::string_view::npos)
+            break;
+        out.append(text.data(), quote + 1);
+        out += '"';
+        text.remove_prefix(quote + 1);
+        at = 0;
     }
-    return quoted + '"';
+    out += text;
+    out += '"';
 }
 
-// The name itself when the row has no column of that name yet, else the
-// first free "name#N". Each name remembers where its search stopped, and
-// every try that fails meets a header the row already holds, so a row of
-// n fields makes fewer than 2n tries in all.
-std::string CsvWriter::freeName(const std::string& name)
+std::size_t CsvWriter::columnOf(std::string_view name)
 {
-    if (m_used.insert(name).second)
-        return name;
-    unsigned& n = m_nextSuffix.try_emplace(name, 2).first->second;
-    for (;; ++n) {
-        std::string candidate = name + "#" + std::to_string(n);
-        if (m_used.insert(candidate).second) {
-            ++n;
-            return candidate;
+    const auto found = m_columnOf.find(name);
+    if (found != m_columnOf.end())
+        return found->second;
+    m_columns.push_back({std::string(name)});
+    return m_columnOf.emplace(m_columns.back().name, m_columns.size() - 1).first->second;
+}
+
+// The column of the name itself when the row has no cell there yet, else of
+// the first free "name#N". Each name remembers where its search stopped in
+// the row, and every try that fails meets a column the row already holds,
+// so a row of n fields makes fewer than 2n tries in all.
+std::size_t CsvWriter::freeColumn(const std::string& name)
+{
+    std::size_t column = columnOf(name);
+    if (m_columns[column].usedInRow != m_row) {
+        m_columns[column].usedInRow = m_row;
+        return column;
+    }
+    Column& named = m_columns[column]; // does not move while others are made
+    if (named.triedInRow != m_row) {
+        named.triedInRow = m_row;
+        named.nextSuffix = 2;
+    }
+    for (;; ++named.nextSuffix) {
+        column = columnOf(name + "#" + std::to_string(named.nextSuffix));
+        if (m_columns[column].usedInRow != m_row) {
+            m_columns[column].usedInRow = m_row;
+            ++named.nextSuffix;
+            return column;
         }
     }
 }
 
-void CsvWriter::addCell(const std::string& header, std::string_view text)
+void CsvWriter::addCell(std::size_t column, std::string_view text)
 {
-    auto at = m_columnOf.find(header);
-    if (at == m_columnOf.end()) {
-        at = m_columnOf.emplace(header, m_columns.size()).first;
-        m_columns.push_back(header);
-    }
-    const std::string quoted = cell(text, m_escape);
+    m_cell.clear();
+    appendCell(m_cell, text, m_escape);
     const auto offset = static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead;
-    m_spool.append(quoted);
-    m_cells.push_back({at->second, offset, quoted.size()});
+    m_spool.append(m_cell);
+    m_cells.push_back({column, offset, m_cell.size()});
 }
 
 std::optional<std::string> CsvWriter::write(const Submission& submission, FormBody& body)
@@ -71,11 +93,11 @@ std::optional<std::string> CsvWriter::write(const Submission& submission, FormBo
     m_rowStart = m_spool.size();
     m_spool.append(std::string(kRowHead, '\0'));
     m_cells.clear();
-    m_used.clear();
-    m_nextSuffix.clear();
-    const auto fixed = [this](const std::string& header, const std::optional<std::string>& text) {
-        m_used.insert(header);
-        addCell(header, text ? Utf8Converter::utf8OrWindows1252(*text) : std::string());
+    ++m_row;
+    const auto fixed = [this](std::string_view header, const std::optional<std::string>& text) {
+        const std::size_t column = columnOf(header);
+        m_columns[column].usedInRow = m_row;
+        addCell(column, text ? Utf8Converter::utf8OrWindows1252(*text) : std::string());
     };
     fixed("source", submission.source);
     if (m_mail) {
@@ -84,7 +106,7 @@ std::optional<std::string> CsvWriter::write(const Submission& submission, FormBo
     }
     try {
         const auto note = FormFields::read(body, m_decoding, true, [this](FormField& field) {
-            addCell(freeName(field.name), field.value);
+            addCell(freeColumn(field.name), field.value);
         });
         endRow();
         return note;
@@ -122,7 +144,8 @@ void CsvWriter::writeRow(off_t at, off_t& next)
         m_spool.readAt(cellsAt, cells.data(), cells.size());
     }
     std::vector<CellAt> index(std::min<std::uint64_t>(head[1], 4096));
-    std::string chunk;
+    std::string chunk, window;
+    std::uint64_t windowAt = 0;
     std::size_t column = 0; // the next column to write
     for (std::uint64_t done = 0; done < head[1];) {
         const std::size_t count = std::min<std::uint64_t>(index.size(), head[1] - done);
@@ -131,10 +154,22 @@ void CsvWriter::writeRow(off_t at, off_t& next)
         done += count;
         for (std::size_t i = 0; i < count; ++i) {
             const CellAt& c = index[i];
-            m_sink(std::string(c.column - column + (column > 0 ? 1 : 0), ','));
+            writeCommas(c.column - column + (column > 0 ? 1 : 0));
             column = c.column + 1;
             if (inMemory) {
                 m_sink(std::string_view(cells).substr(c.offset, c.length));
+                continue;
+            }
+            // Columns mostly follow the order in which the fields came, so
+            // a window read ahead serves the cells after this one too.
+            if (c.length <= kRowInMemory) {
+                if (c.offset < windowAt || c.offset + c.length > windowAt + window.size()) {
+                    windowAt = c.offset;
+                    window.resize(std::min<std::uint64_t>(kRowInMemory, head[0] - c.offset));
+                    m_spool.readAt(cellsAt + static_cast<off_t>(windowAt), window.data(),
+                                   window.size());
+                }
+                m_sink(std::string_view(window).substr(c.offset - windowAt, c.length));
                 continue;
             }
             for (std::uint64_t from = 0; from < c.length;) {
@@ -146,18 +181,34 @@ void CsvWriter::writeRow(off_t at, off_t& next)
             }
         }
     }
-    m_sink(std::string(m_columns.size() - std::min(column, m_columns.size()) -
-                           (column == 0 && !m_columns.empty() ? 1 : 0),
-                       ','));
+    writeCommas(m_columns.size() - std::min(column, m_columns.size()) -
+                (column == 0 && !m_columns.empty() ? 1 : 0));
     m_sink("\r\n");
+}
+
+void CsvWriter::writeCommas(std::size_t count)
+{
+    static const std::string kCommas(256, ',');
+    for (; count > kCommas.size(); count -= kCommas.size())
+        m_sink(kCommas);
+    m_sink(std::string_view(kCommas).substr(0, count));
 }
 
 void CsvWriter::finish()
 {
+    // The header goes out in pieces, as a form may have many thousand names.
     std::string header;
-    for (std::size_t i = 0; i < m_columns.size(); ++i)
-        header += (i > 0 ? "," : "") + cell(m_columns[i], m_escape);
-    m_sink(header + "\r\n");
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (i > 0)
+            header += ',';
+        appendCell(header, m_columns[i].name, m_escape);
+        if (header.size() >= 64 * 1024) {
+            m_sink(header);
+            header.clear();
+        }
+    }
+    header += "\r\n";
+    m_sink(header);
     for (off_t at = 0; at < m_spool.size();)
         writeRow(at, at);
 }

@@ -6,9 +6,9 @@
 #include "convert/FormDecoder.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 // CSV (RFC 4180, CR LF after each row) in UTF-8 (see FormFields): a header
@@ -34,8 +34,8 @@ public:
     std::optional<std::string> write(const Submission& submission, FormBody& body) override;
     void finish() override;
 
-    // One cell of UTF-8 text, quoted where needed.
-    static std::string cell(std::string_view text, bool escapeFormula = false);
+    // Appends one cell of UTF-8 text to `out`, quoted where needed.
+    static void appendCell(std::string& out, std::string_view text, bool escapeFormula);
 
 private:
     struct CellAt
@@ -45,21 +45,35 @@ private:
         std::uint64_t length;
     };
 
-    void addCell(const std::string& header, std::string_view text);
-    std::string freeName(const std::string& name);
+    // A column, and what the row being written has made of its name.
+    struct Column
+    {
+        std::string name;
+        std::uint64_t usedInRow = 0;  // the last row with a cell in it, counted from 1
+        std::uint64_t triedInRow = 0; // the last row where a field of this name was
+        unsigned nextSuffix = 2;      // there, the next "#N" to try
+    };
+
+    // The column named `name`, made when there is none.
+    std::size_t columnOf(std::string_view name);
+    void addCell(std::size_t column, std::string_view text);
+    std::size_t freeColumn(const std::string& name);
     void endRow();
     void writeRow(off_t at, off_t& next);
+    void writeCommas(std::size_t count);
 
     Sink m_sink;
     FormDecoding m_decoding;
     bool m_mail;
     bool m_escape;
-    std::vector<std::string> m_columns;
-    std::unordered_map<std::string, std::size_t> m_columnOf;
+    // Each name is held once; the map's keys point into the columns, which
+    // do not move.
+    std::deque<Column> m_columns;
+    std::unordered_map<std::string_view, std::size_t> m_columnOf;
     SpoolFile m_spool;
     // The row being written.
+    std::uint64_t m_row = 0;
     off_t m_rowStart = 0;
     std::vector<CellAt> m_cells;
-    std::unordered_set<std::string> m_used;                 // its headers so far
-    std::unordered_map<std::string, unsigned> m_nextSuffix; // per name, the next "#N" to try
+    std::string m_cell; // one cell's text, kept for its capacity
 };

@@ -468,6 +468,11 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string b = write("b.txt", "y=3&z").toStdString();
     const ToolRun csv = decodeTool({"--format", "csv", a.c_str(), b.c_str()});
     EXPECT_EQ(csv.out, "source,x,y,z\r\n" + a + ",1,2,\r\n" + b + ",,3,\r\n");
+    // A row too large to hold, its cells spooled in another order than its columns.
+    const std::string big(600000, 'v');
+    const std::string c = write("c.txt", "z=" + big + "&y=%22&x=" + big).toStdString();
+    EXPECT_TRUE(decodeTool({"--format", "csv", a.c_str(), c.c_str()}).out ==
+                "source,x,y,z\r\n" + a + ",1,2,\r\n" + c + "," + big + ",\"\"\"\"," + big + "\r\n");
     const ToolRun json = decodeTool({"--format", "json", a.c_str()});
     const nlohmann::json line = nlohmann::json::parse(json.out);
     EXPECT_EQ(line["source"], a);
