@@ -3,7 +3,9 @@
 #include "files/FileError.h"
 #include "files/FileWriter.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -39,19 +41,31 @@ void SpoolFile::append(std::string_view bytes)
 
 void SpoolFile::flush()
 {
+    if (m_pending.empty())
+        return;
     writeAt(m_fd, m_pending, m_size - static_cast<off_t>(m_pending.size()));
     m_pending.clear();
+    m_read.clear();
 }
 
 void SpoolFile::patch(off_t at, std::string_view bytes)
 {
+    // A patch of bytes still gathered, as the head of a row just written
+    // is, costs no write.
+    const off_t pendingAt = m_size - static_cast<off_t>(m_pending.size());
+    if (at >= pendingAt) {
+        m_pending.replace(static_cast<std::size_t>(at - pendingAt), bytes.size(), bytes);
+        return;
+    }
     flush();
+    m_read.clear();
     writeAt(m_fd, bytes, at);
 }
 
 void SpoolFile::truncate(off_t size)
 {
     flush();
+    m_read.clear();
     if (::ftruncate(m_fd, size) != 0)
         throw FileError::fromErrno("write", FileWriter::scratchFolder(), errno);
     m_size = size;
@@ -60,6 +74,23 @@ void SpoolFile::truncate(off_t size)
 void SpoolFile::readAt(off_t at, char* buffer, std::size_t size)
 {
     flush();
+    // Small reads, which mostly follow one another, are served from a
+    // window read ahead.
+    if (size < kGather) {
+        if (at < m_readAt ||
+            at + static_cast<off_t>(size) > m_readAt + static_cast<off_t>(m_read.size())) {
+            m_read.resize(static_cast<std::size_t>(std::min<off_t>(kGather, m_size - at)));
+            m_readAt = at;
+            readFile(at, m_read.data(), m_read.size());
+        }
+        std::memcpy(buffer, m_read.data() + (at - m_readAt), size);
+        return;
+    }
+    readFile(at, buffer, size);
+}
+
+void SpoolFile::readFile(off_t at, char* buffer, std::size_t size)
+{
     for (std::size_t done = 0; done < size;) {
         const ssize_t n = ::pread(m_fd, buffer + done, size - done, at + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)

@@ -23,12 +23,16 @@ public:
     // Drops everything from `size` on.
     void truncate(off_t size);
     // Reads exactly `size` bytes at `at`, which must lie within the file.
+    // Throws FileError when the file ends sooner.
     void readAt(off_t at, char* buffer, std::size_t size);
 
 private:
     void flush();
+    void readFile(off_t at, char* buffer, std::size_t size);
 
     int m_fd = -1;
     std::string m_pending; // appended bytes not yet written
     off_t m_size = 0;
+    std::string m_read; // bytes of the file from m_readAt on, read ahead
+    off_t m_readAt = 0;
 };
