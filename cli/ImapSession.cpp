@@ -79,49 +79,53 @@ std::string ImapSession::readPasswordFile(const std::string& path)
 }
 
 ImapSession::ImapSession(const ImapUrl& url, const Login& login)
-    : m_url(url), m_name(url.name()), m_curl(curl_easy_init())
+    : m_url(url), m_name(url.name()), m_lib(CurlLibrary::open()),
+      m_curl(m_lib ? m_lib->easyInit() : nullptr)
 {
     try {
         connect(url, login);
     } catch (...) {
-        curl_easy_cleanup(m_curl);
+        if (m_curl)
+            m_lib->easyCleanup(m_curl);
         throw;
     }
 }
 
 void ImapSession::connect(const ImapUrl& url, const Login& login)
 {
+    if (!m_lib)
+        fail("libcurl cannot be opened: " + CurlLibrary::error());
     if (!m_curl)
         fail("libcurl cannot start");
     std::string password;
     if (!login.passwordFile.empty())
         password = readPasswordFile(login.passwordFile);
     const std::string server = url.server() + "/";
-    curl_easy_setopt(m_curl, CURLOPT_URL, server.c_str());
-    curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "imap,imaps");
-    curl_easy_setopt(m_curl, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
-    curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, m_error);
+    m_lib->easySetopt(m_curl, CURLOPT_URL, server.c_str());
+    m_lib->easySetopt(m_curl, CURLOPT_PROTOCOLS_STR, "imap,imaps");
+    m_lib->easySetopt(m_curl, CURLOPT_CONNECT_ONLY, 1L);
+    m_lib->easySetopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    m_lib->easySetopt(m_curl, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    m_lib->easySetopt(m_curl, CURLOPT_ERRORBUFFER, m_error);
     if (!url.user.empty())
-        curl_easy_setopt(m_curl, CURLOPT_USERNAME, url.user.c_str());
+        m_lib->easySetopt(m_curl, CURLOPT_USERNAME, url.user.c_str());
     if (!password.empty()) {
-        curl_easy_setopt(m_curl, CURLOPT_PASSWORD, password.c_str()); // libcurl keeps a copy
+        m_lib->easySetopt(m_curl, CURLOPT_PASSWORD, password.c_str()); // libcurl keeps a copy
         std::fill(password.begin(), password.end(), '\0');
     } else {
-        curl_easy_setopt(m_curl, CURLOPT_NETRC, long(CURL_NETRC_OPTIONAL));
+        m_lib->easySetopt(m_curl, CURLOPT_NETRC, long(CURL_NETRC_OPTIONAL));
     }
     // imap:// turns to TLS before the login; only on this machine may a
     // server that cannot be asked to go without it.
     if (!url.tls)
-        curl_easy_setopt(m_curl, CURLOPT_USE_SSL,
-                         long(isLoopback(url.host) ? CURLUSESSL_TRY : CURLUSESSL_ALL));
+        m_lib->easySetopt(m_curl, CURLOPT_USE_SSL,
+                          long(isLoopback(url.host) ? CURLUSESSL_TRY : CURLUSESSL_ALL));
     if (!login.caCert.empty())
-        curl_easy_setopt(m_curl, CURLOPT_CAINFO, login.caCert.c_str());
-    const CURLcode code = curl_easy_perform(m_curl);
+        m_lib->easySetopt(m_curl, CURLOPT_CAINFO, login.caCert.c_str());
+    const CURLcode code = m_lib->easyPerform(m_curl);
     if (code != CURLE_OK)
         fail(loginFailure(code));
-    if (curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &m_socket) != CURLE_OK ||
+    if (m_lib->easyGetinfo(m_curl, CURLINFO_ACTIVESOCKET, &m_socket) != CURLE_OK ||
         m_socket == CURL_SOCKET_BAD)
         fail("the connection was lost after the login");
     m_healthy = true;
@@ -133,14 +137,15 @@ ImapSession::~ImapSession()
         // A polite end; the answer is not waited for.
         const std::string logout = "F" + std::to_string(++m_tag) + " LOGOUT\r\n";
         std::size_t sent = 0;
-        curl_easy_send(m_curl, logout.data(), logout.size(), &sent);
+        m_lib->easySend(m_curl, logout.data(), logout.size(), &sent);
     }
-    curl_easy_cleanup(m_curl);
+    if (m_curl)
+        m_lib->easyCleanup(m_curl);
 }
 
 std::string ImapSession::loginFailure(CURLcode code) const
 {
-    const std::string detail = m_error[0] ? std::string(m_error) : curl_easy_strerror(code);
+    const std::string detail = m_error[0] ? std::string(m_error) : m_lib->easyStrerror(code);
     switch (code) {
     case CURLE_LOGIN_DENIED:
         return "the server refused the login: the user name or the password (from " +
@@ -181,13 +186,14 @@ void ImapSession::send(const std::string& text)
 {
     for (std::size_t done = 0; done < text.size();) {
         std::size_t sent = 0;
-        const CURLcode code = curl_easy_send(m_curl, text.data() + done, text.size() - done, &sent);
+        const CURLcode code =
+            m_lib->easySend(m_curl, text.data() + done, text.size() - done, &sent);
         if (code == CURLE_AGAIN) {
             wait(POLLOUT);
             continue;
         }
         if (code != CURLE_OK)
-            fail(std::string("the connection was lost: ") + curl_easy_strerror(code));
+            fail(std::string("the connection was lost: ") + m_lib->easyStrerror(code));
         done += sent;
     }
 }
@@ -203,14 +209,14 @@ void ImapSession::fill()
     m_in.resize(had + kRead);
     for (;;) {
         std::size_t got = 0;
-        const CURLcode code = curl_easy_recv(m_curl, m_in.data() + had, kRead, &got);
+        const CURLcode code = m_lib->easyRecv(m_curl, m_in.data() + had, kRead, &got);
         if (code == CURLE_AGAIN) {
             wait(POLLIN);
             continue;
         }
         m_in.resize(had + got);
         if (code != CURLE_OK)
-            fail(std::string("the connection was lost: ") + curl_easy_strerror(code));
+            fail(std::string("the connection was lost: ") + m_lib->easyStrerror(code));
         if (got == 0)
             fail("the server closed the connection");
         return;

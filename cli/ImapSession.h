@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CurlLibrary.h"
 #include "ImapUrl.h"
 
 #include <curl/curl.h>
@@ -87,6 +88,7 @@ private:
 
     ImapUrl m_url;
     std::string m_name;
+    const CurlLibrary* m_lib = nullptr;
     CURL* m_curl = nullptr;
     curl_socket_t m_socket = CURL_SOCKET_BAD;
     char m_error[CURL_ERROR_SIZE] = {};
