@@ -76,12 +76,16 @@ void SpoolFile::readAt(off_t at, char* buffer, std::size_t size)
     flush();
     // Small reads, which mostly follow one another, are served from a
     // window read ahead.
-    if (size < kGather) {
+    if (size < kGather && at + static_cast<off_t>(size) <= m_size) {
         if (at < m_readAt ||
             at + static_cast<off_t>(size) > m_readAt + static_cast<off_t>(m_read.size())) {
-            m_read.resize(static_cast<std::size_t>(std::min<off_t>(kGather, m_size - at)));
+            // Kept only once it is read whole.
+            m_read.clear();
+            std::string ahead(static_cast<std::size_t>(std::min<off_t>(kGather, m_size - at)),
+                              '\0');
+            readFile(at, ahead.data(), ahead.size());
+            m_read = std::move(ahead);
             m_readAt = at;
-            readFile(at, m_read.data(), m_read.size());
         }
         std::memcpy(buffer, m_read.data() + (at - m_readAt), size);
         return;
