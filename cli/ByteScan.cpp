@@ -3,70 +3,87 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using Block = unsigned char __attribute__((vector_size(16)));
 using Mask = signed char __attribute__((vector_size(16)));
 constexpr std::size_t kBlock = sizeof(Block);
 
-// The first lane of `mask` that is set (each lane is all ones or zero), or kBlock.
-std::size_t firstSet(Mask mask)
+// Bit k is set where lane k of `mask` is (each lane is all ones or zero).
+unsigned laneBits(Mask mask)
 {
-    std::uint64_t half[2];
-    std::memcpy(half, &mask, sizeof half);
-    for (std::size_t i = 0; i < 2; ++i) {
-        if (half[i] == 0)
-            continue;
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        return i * 8 + std::size_t(__builtin_clzll(half[i])) / 8;
+#ifdef __SSE2__
+    return unsigned(_mm_movemask_epi8(reinterpret_cast<__m128i>(mask)));
 #else
-        return i * 8 + std::size_t(__builtin_ctzll(half[i])) / 8;
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < kBlock; ++i)
+        bits |= unsigned(mask[i] & 1) << i;
+    return bits;
 #endif
-    }
-    return kBlock;
 }
 
 } // namespace
 
 ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char below, bool high)
-    : m_given(bytes.size() > 0), m_below(below), m_high(high)
 {
-    // Unused places repeat the first byte.
+    for (int c = 0; c < 256; ++c)
+        m_in[c] = c < below || (high && c >= 0x80);
+    for (const unsigned char b : bytes)
+        m_in[b] = true;
+    // With no byte given, the places hold one that the bound or `high`
+    // already takes in; as a last resort 0xFF, which is then in the set too.
+    const unsigned char fill = bytes.size() > 0 ? *bytes.begin()
+                               : high           ? 0x80
+                               : below > 0      ? 0
+                                                : 0xFF;
+    m_in[fill] = true;
     std::size_t i = 0;
     for (const unsigned char b : bytes)
-        if (i < sizeof m_bytes)
-            m_bytes[i++] = b;
-    for (; i < sizeof m_bytes; ++i)
-        m_bytes[i] = m_bytes[0];
+        if (i < kBelow)
+            std::memset(m_blocks[i++], b, kBlock);
+    for (; i < kBelow; ++i)
+        std::memset(m_blocks[i], fill, kBlock);
+    std::memset(m_blocks[kBelow], below, kBlock);
+    std::memset(m_blocks[kAbove], high ? 0x7F : 0xFF, kBlock);
 }
 
 std::size_t ByteScan::find(std::string_view text) const
 {
-    const Block b0 = Block{} + m_bytes[0], b1 = Block{} + m_bytes[1], b2 = Block{} + m_bytes[2],
-                b3 = Block{} + m_bytes[3], below = Block{} + m_below;
-    const auto match = [&](Block block) {
-        Mask mask = block < below;
-        if (m_high)
-            mask |= block >= (Block{} + 0x80);
-        if (m_given)
-            mask |= (block == b0) | (block == b1) | (block == b2) | (block == b3);
-        return mask;
-    };
     const char* data = text.data();
     const std::size_t size = text.size();
-    std::size_t at = 0;
-    for (; at + kBlock <= size; at += kBlock) {
+    if (size < kBlock) {
+        std::size_t at = 0;
+        while (at < size && !m_in[static_cast<unsigned char>(data[at])])
+            ++at;
+        return at;
+    }
+    Block b0, b1, b2, b3, below, above;
+    std::memcpy(&b0, m_blocks[0], kBlock);
+    std::memcpy(&b1, m_blocks[1], kBlock);
+    std::memcpy(&b2, m_blocks[2], kBlock);
+    std::memcpy(&b3, m_blocks[3], kBlock);
+    std::memcpy(&below, m_blocks[kBelow], kBlock);
+    std::memcpy(&above, m_blocks[kAbove], kBlock);
+    const auto bitsAt = [&](std::size_t at) {
         Block block;
         std::memcpy(&block, data + at, kBlock);
-        const std::size_t lane = firstSet(match(block));
-        if (lane != kBlock)
-            return at + lane;
+        return laneBits((block < below) | (block > above) | (block == b0) | (block == b1) |
+                        (block == b2) | (block == b3));
+    };
+    std::size_t at = 0;
+    for (; at + kBlock <= size; at += kBlock) {
+        if (const unsigned bits = bitsAt(at))
+            return at + std::size_t(__builtin_ctz(bits));
     }
     if (at == size)
         return size;
-    // The last bytes, in a block whose padding is not looked at.
-    Block block = Block{};
-    std::memcpy(&block, data + at, size - at);
-    const std::size_t lane = firstSet(match(block));
-    return lane < size - at ? at + lane : size;
+    // The last bytes, in a block that ends with the text; the lanes already
+    // looked at are dropped.
+    const std::size_t last = size - kBlock;
+    const unsigned bits = bitsAt(last) >> (at - last);
+    return bits ? at + std::size_t(__builtin_ctz(bits)) : size;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <initializer_list>
 #include <string_view>
@@ -21,8 +22,16 @@ public:
     std::size_t find(std::string_view text) const;
 
 private:
-    unsigned char m_bytes[4] = {};
-    bool m_given;
-    unsigned char m_below;
-    bool m_high;
+    // Blocks of one byte each: the four given bytes (unused places repeat
+    // one of the set), the bound, and the byte above which all are in the
+    // set (0x7F with `high`, else 0xFF, which no byte is above).
+    enum
+    {
+        kBelow = 4,
+        kAbove,
+        kBlocks
+    };
+    alignas(16) unsigned char m_blocks[kBlocks][16] = {};
+    // The set byte by byte, for texts shorter than a block.
+    std::array<bool, 256> m_in{};
 };

@@ -1,5 +1,7 @@
 #include "FormScan.h"
 
+#include "ByteScan.h"
+
 #include "convert/FormFieldSplitter.h"
 #include "convert/PlainFormSplitter.h"
 
@@ -63,10 +65,8 @@ void FormScan::feed(std::string_view piece)
         } else if (m_line == 0 && !m_nameOpen && !m_urlMatch.open && !m_urlMatch.capturing &&
                    isUrlByte(static_cast<unsigned char>(c)) && c != '&') {
             // Within a field of the first line, only its end matters.
-            std::size_t end = i + 1;
-            while (end < piece.size() && isUrlByte(static_cast<unsigned char>(piece[end])) &&
-                   piece[end] != '&')
-                ++end;
+            static const ByteScan fieldEnd({'&', 0x7F}, ' ' + 1);
+            const std::size_t end = i + 1 + fieldEnd.find(piece.substr(i + 1));
             if (m_lineHead.size() < 4)
                 m_lineHead.append(piece.substr(i, std::min<std::size_t>(end - i, 4)));
             i = end - 1;

@@ -1,3 +1,4 @@
+#include "cli/ByteScan.h"
 #include "convert/DecodeFormText.h"
 
 #include <QDir>
@@ -460,6 +461,34 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
     EXPECT_EQ(decodeTool({"--format=json", in.c_str()}).out,
               "{\"source\":" + dump(in) + ",\"fields\":[[" + dump("n\xc3\xa9") + "," + dump(value) +
                   "]]}\n");
+}
+
+// The writers' scans find the first byte of their set wherever it lies: in
+// a text shorter than a block, in a whole block, or in the last block, which
+// overlaps the one before.
+TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
+{
+    struct Set
+    {
+        ByteScan scan;
+        std::string members;
+    };
+    const Set sets[] = {{ByteScan({'"', '\\'}, 0x20), "\"\\\x1f\n"},
+                        {ByteScan({}, 0, true), "\x80\xff"},
+                        {ByteScan({',', '"', '\r', '\n'}), ",\"\r\n"}};
+    for (const Set& set : sets) {
+        for (std::size_t size = 0; size <= 50; ++size) {
+            const std::string plain(size, 'a');
+            EXPECT_EQ(set.scan.find(plain), size);
+            for (std::size_t at = 0; at < size; ++at) {
+                std::string text = plain;
+                text[at] = set.members[at % set.members.size()];
+                if (at + 3 < size)
+                    text[at + 3] = set.members.front(); // a later one does not count
+                EXPECT_EQ(set.scan.find(text), at) << size;
+            }
+        }
+    }
 }
 
 TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
