@@ -6,11 +6,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <limits>
+#include <stdexcept>
 
 namespace {
 
 constexpr std::size_t kRowInMemory = 1024 * 1024;
 constexpr std::size_t kRowHead = 2 * sizeof(std::uint64_t); // its cells' bytes, its cell count
+
+// What the table of names keeps of a hash; its place comes from the low bits.
+std::uint32_t tagOf(std::size_t hash)
+{
+    return static_cast<std::uint32_t>(std::uint64_t(hash) >> 32);
+}
 
 } // namespace
 
@@ -46,11 +55,42 @@ void CsvWriter::appendCell(std::string& out, std::string_view text, bool escapeF
 
 std::size_t CsvWriter::columnOf(std::string_view name)
 {
-    const auto found = m_columnOf.find(name);
-    if (found != m_columnOf.end())
-        return found->second;
-    m_columns.push_back({std::string(name)});
-    return m_columnOf.emplace(m_columns.back().name, m_columns.size() - 1).first->second;
+    if (m_slots.empty())
+        m_slots.resize(1024);
+    const std::size_t hash = std::hash<std::string_view>{}(name);
+    const std::uint32_t tag = tagOf(hash);
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t at = hash & mask;
+    for (;; at = (at + 1) & mask) {
+        const Slot slot = m_slots[at];
+        if (slot.column == 0)
+            break;
+        if (slot.tag == tag && m_columns[slot.column - 1].name == name)
+            return slot.column - 1;
+    }
+    if (m_columns.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+        throw std::runtime_error("the forms have more than " + std::to_string(m_columns.size()) +
+                                 " different field names, more than CSV output can hold");
+    m_columns.push_back({std::string(name), hash});
+    m_slots[at] = {tag, static_cast<std::uint32_t>(m_columns.size())};
+    if (m_columns.size() * 2 > m_slots.size())
+        growSlots();
+    return m_columns.size() - 1;
+}
+
+void CsvWriter::growSlots()
+{
+    std::vector<Slot> slots(m_slots.size() * 2);
+    const std::size_t mask = slots.size() - 1;
+    // In the order of the columns, which lie in order in memory.
+    for (std::size_t column = 0; column < m_columns.size(); ++column) {
+        const std::size_t hash = m_columns[column].hash;
+        std::size_t at = hash & mask;
+        while (slots[at].column != 0)
+            at = (at + 1) & mask;
+        slots[at] = {tagOf(hash), static_cast<std::uint32_t>(column + 1)};
+    }
+    m_slots = std::move(slots);
 }
 
 // The column of the name itself when the row has no cell there yet, else of
@@ -70,7 +110,8 @@ std::size_t CsvWriter::freeColumn(const std::string& name)
         named.nextSuffix = 2;
     }
     for (;; ++named.nextSuffix) {
-        column = columnOf(name + "#" + std::to_string(named.nextSuffix));
+        m_suffixed.assign(name).append(1, '#').append(std::to_string(named.nextSuffix));
+        column = columnOf(m_suffixed);
         if (m_columns[column].usedInRow != m_row) {
             m_columns[column].usedInRow = m_row;
             ++named.nextSuffix;

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <deque>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 // CSV (RFC 4180, CR LF after each row) in UTF-8 (see FormFields): a header
@@ -49,13 +48,24 @@ private:
     struct Column
     {
         std::string name;
+        std::size_t hash = 0;         // of the name
         std::uint64_t usedInRow = 0;  // the last row with a cell in it, counted from 1
         std::uint64_t triedInRow = 0; // the last row where a field of this name was
         unsigned nextSuffix = 2;      // there, the next "#N" to try
     };
 
+    // A place in the table of names: the top half of the name's hash and
+    // its column plus one, or 0 for a free place.
+    struct Slot
+    {
+        std::uint32_t tag = 0;
+        std::uint32_t column = 0;
+    };
+
     // The column named `name`, made when there is none.
     std::size_t columnOf(std::string_view name);
+    // Doubles the table of names.
+    void growSlots();
     void addCell(std::size_t column, std::string_view text);
     std::size_t freeColumn(const std::string& name);
     void endRow();
@@ -66,10 +76,13 @@ private:
     FormDecoding m_decoding;
     bool m_mail;
     bool m_escape;
-    // Each name is held once; the map's keys point into the columns, which
-    // do not move.
+    // Each name is held once, in its column. The table finds it by hash,
+    // the next free place after a taken one (at most half are taken), so
+    // that a form of a million names makes one pass over memory per name
+    // rather than the several of a map of nodes.
     std::deque<Column> m_columns;
-    std::unordered_map<std::string_view, std::size_t> m_columnOf;
+    std::vector<Slot> m_slots;
+    std::string m_suffixed; // "name#N", kept for its capacity
     SpoolFile m_spool;
     // The row being written.
     std::uint64_t m_row = 0;
