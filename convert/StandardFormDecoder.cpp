@@ -1,5 +1,6 @@
 #include "StandardFormDecoder.h"
 
+#include "DecodeFormText.h"
 #include "FormScanner.h"
 
 #include <cstring>
@@ -53,14 +54,9 @@ struct ByteRun
     }
 };
 
-// Lists a field break or a name separator at `dst`, at its offset from `base`.
-void mark(const char* dst, const char* base, std::vector<FormSplit>& marks, bool fieldBreak)
-{
-    marks.push_back({static_cast<std::size_t>(dst - base), fieldBreak});
-}
-
-// The decoding of a piece is at most this much longer than the piece: a held
-// "%" and digit that turn out not to be an escape.
+// The decoding of a piece is at most this much longer than the piece and its
+// layout: a held "%" and digit that turn out not to be an escape, and the
+// break before a field that begins the piece.
 constexpr std::size_t kSlack = 8;
 } // namespace
 #endif // FORMTIDY_STANDARD_FORM_DECODER_TABLES
@@ -72,17 +68,28 @@ namespace HWY_NAMESPACE {
 // Decodes the `n` bytes at `src` into `dst`, going on from `state` and
 // leaving it where the piece ends; returns the end of what it wrote. `Scan`
 // finds the bytes that matter (see FormScanner-inl.h). Every field break and
-// name separator is listed in `marks` at its offset from `base`.
-template <class Scan>
+// name separator is listed in `marks` at its offset from `base`; with
+// `Layout` it is written instead, as the window shows it.
+template <class Scan, bool Layout>
 char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n, char* dst,
-               const char* base, std::vector<FormSplit>& marks)
+               const char* base, std::vector<FormSplit>* marks)
 {
     using Place = StandardFormState::Place;
+    const std::string_view fieldBreak = FormFieldBreak(), nameSeparator = FormNameSeparator();
+    const auto split = [&](char*& out, bool isBreak) {
+        if constexpr (Layout) {
+            const std::string_view layout = isBreak ? fieldBreak : nameSeparator;
+            std::memcpy(out, layout.data(), layout.size());
+            out += layout.size();
+        } else {
+            marks->push_back({static_cast<std::size_t>(out - base), isBreak});
+        }
+    };
     // A field begins at a byte other than "&" after an "&", with a break if
     // it is not the first.
-    const auto startField = [&](const char* out) {
+    const auto startField = [&](char*& out) {
         if (state.anyField)
-            mark(out, base, marks, true);
+            split(out, true);
         state.anyField = true;
         state.place = Place::Name;
     };
@@ -109,7 +116,7 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
             return q + 1;
         case '=':
             if (state.place == Place::Name) {
-                mark(out, base, marks, false);
+                split(out, false);
                 state.place = Place::Value;
             } else {
                 *out++ = '=';
@@ -118,7 +125,7 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
         default: // "&"
             // A field without "=" is a name with an empty value.
             if (state.place == Place::Name)
-                mark(out, base, marks, false);
+                split(out, false);
             state.place = Place::Between;
             if (q + 1 < n && src[q + 1] != '&')
                 startField(out);
@@ -169,23 +176,31 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
     return dst;
 }
 
-// Appends the decoding of `piece` to `out`; see StandardFormDecoder::feed.
-template <class Scan>
+// Appends the decoding of `piece` to `out`, with `Layout` as the window
+// shows it, else listing its splits in `marks`.
+template <class Scan, bool Layout>
 void feedPiece(StandardFormState& state, std::string_view piece, std::string& out,
-               std::vector<FormSplit>& marks)
+               std::vector<FormSplit>* marks)
 {
     const auto* src = reinterpret_cast<const unsigned char*>(piece.data());
     const std::size_t n = piece.size();
     const std::size_t start = out.size();
-    out.resize(start + n + kSlack);
-    const char* end = feedInto<Scan>(state, src, n, out.data() + start, out.data(), marks);
+    // An "=" writes a separator, an "&" at most a separator and a break.
+    const std::size_t layout = Layout ? (FormNameSeparator().size() + FormFieldBreak().size()) *
+                                            Scan::template count<'&', '='>(src, n)
+                                      : 0;
+    out.resize(start + n + layout + kSlack);
+    const char* end = feedInto<Scan, Layout>(state, src, n, out.data() + start, out.data(), marks);
     out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 void FeedVector(StandardFormState& state, std::string_view piece, std::string& out,
-                std::vector<FormSplit>& marks)
+                std::vector<FormSplit>* marks)
 {
-    feedPiece<VectorScan>(state, piece, out, marks);
+    if (marks)
+        feedPiece<VectorScan, false>(state, piece, out, marks);
+    else
+        feedPiece<VectorScan, true>(state, piece, out, nullptr);
 }
 
 } // namespace HWY_NAMESPACE
@@ -193,20 +208,47 @@ void FeedVector(StandardFormState& state, std::string_view piece, std::string& o
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
+namespace {
+// Decodes `piece` with the scanning that FormScanner chose; see feedPiece.
+void decodeWith(StandardFormState& state, std::string_view piece, std::string& out,
+                std::vector<FormSplit>* marks)
+{
+    using formtidy::HWY_NAMESPACE::PlainScan;
+    if (FormScanner::current() != FormScanner::kScalar)
+        FORMTIDY_VECTOR_FUNCTION(FeedVector)(state, piece, out, marks);
+    else if (marks)
+        formtidy::HWY_NAMESPACE::feedPiece<PlainScan, false>(state, piece, out, marks);
+    else
+        formtidy::HWY_NAMESPACE::feedPiece<PlainScan, true>(state, piece, out, nullptr);
+}
+} // namespace
+
 void StandardFormDecoder::decode(std::string_view piece, std::string& out,
                                  std::vector<FormSplit>& marks)
 {
-    if (FormScanner::current() == FormScanner::kScalar)
-        formtidy::HWY_NAMESPACE::feedPiece<formtidy::HWY_NAMESPACE::PlainScan>(m_state, piece, out,
-                                                                               marks);
-    else
-        FORMTIDY_VECTOR_FUNCTION(FeedVector)(m_state, piece, out, marks);
+    decodeWith(m_state, piece, out, &marks);
 }
 
 bool StandardFormDecoder::decodeRest(std::string& out, std::vector<FormSplit>& marks)
 {
     // An "&" ends the last field as it ends any other, held escape and all.
     decode("&", out, marks);
+    return endText();
+}
+
+void StandardFormDecoder::decodeLayout(std::string_view piece, std::string& out)
+{
+    decodeWith(m_state, piece, out, nullptr);
+}
+
+bool StandardFormDecoder::decodeLayoutRest(std::string& out)
+{
+    decodeLayout("&", out);
+    return endText();
+}
+
+bool StandardFormDecoder::endText()
+{
     const bool anyField = m_state.anyField;
     m_state.anyField = false;
     return anyField;

@@ -31,7 +31,12 @@ class StandardFormDecoder : public FormDecoder
 protected:
     void decode(std::string_view piece, std::string& out, std::vector<FormSplit>& marks) override;
     bool decodeRest(std::string& out, std::vector<FormSplit>& marks) override;
+    void decodeLayout(std::string_view piece, std::string& out) override;
+    bool decodeLayoutRest(std::string& out) override;
 
 private:
+    // Readies the decoder for a new text; returns whether this one held a field.
+    bool endText();
+
     StandardFormState m_state;
 };

@@ -3,12 +3,14 @@
 // decoder, and the streaming decoder, cut where the fuzzer chooses, against
 // DecodeFormText; the fields of the text, split in the same pieces and joined
 // back, against DecodeFormText; and those of the standard decoder against its
-// own plain reference. Any difference aborts.
+// own plain reference, as the window's layout and as fields. Any difference
+// aborts.
 #include "ReferenceDecoder.h"
 #include "convert/DecodeFormText.h"
 #include "convert/FormFieldSplitter.h"
 #include "convert/FormScanner.h"
 #include "convert/FormStreamDecoder.h"
+#include "convert/StandardFormDecoder.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -48,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         mismatch("plain text changed", text);
 
     FormStreamDecoder stream;
-    std::string streamed;
+    StandardFormDecoder standard;
+    std::string streamed, standardStreamed;
     std::vector<FormField> fields, standardFields;
     FormFieldSplitter splitter([&fields](FormField& field) { fields.push_back(field); });
     FormFieldSplitter standardSplitter(
@@ -60,18 +63,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t cut = cuts[i % 4];
         const std::string_view piece = text.substr(at, cut < 128 ? 1 + cut % 17 : 8 * cut - 1000);
         stream.feed(piece, streamed);
+        standard.feed(piece, standardStreamed);
         splitter.feed(piece);
         standardSplitter.feed(piece);
         at += piece.size();
     }
     stream.finish(streamed);
+    standard.finish(standardStreamed);
     splitter.finish();
     standardSplitter.finish();
     if (streamed != decoded)
         mismatch("streaming decoder differs from DecodeFormText", text);
     if (FormFieldSplitter::join(fields) != decoded)
         mismatch("fields joined back differ from DecodeFormText", text);
-    if (FormFieldSplitter::join(standardFields) != ReferenceStandardDecode(text))
+    const std::string standardDecoded = ReferenceStandardDecode(text);
+    if (standardStreamed != standardDecoded)
+        mismatch("standard decoder differs from its reference", text);
+    if (FormFieldSplitter::join(standardFields) != standardDecoded)
         mismatch("standard decoder's fields joined back differ from its reference", text);
     return 0;
 }
