@@ -33,17 +33,20 @@ bool isOneOf(const std::string& name, std::initializer_list<const char*> names)
 // Valid UTF-8, where a NUL byte counts as a character (GLib's check ends at one).
 bool isUtf8(std::string_view bytes)
 {
-    // Most names and values are ASCII, which a scan of blocks passes at once.
+    // Most names and values are ASCII, which a scan of blocks passes at
+    // once. Between the runs of ASCII, NUL among them, each run of the other
+    // bytes must hold whole characters: no byte of a character beyond ASCII
+    // is below 0x80.
     static const ByteScan nonAscii({}, 0, true);
-    bytes.remove_prefix(nonAscii.find(bytes));
+    static const ByteScan ascii({}, 0x80);
     for (;;) {
-        const std::size_t nul = bytes.find('\0');
-        const std::string_view run = bytes.substr(0, nul);
-        if (!g_utf8_validate(run.data(), static_cast<gssize>(run.size()), nullptr))
-            return false;
-        if (nul == std::string_view::npos)
+        bytes.remove_prefix(nonAscii.find(bytes));
+        if (bytes.empty())
             return true;
-        bytes.remove_prefix(nul + 1);
+        const std::size_t run = ascii.find(bytes);
+        if (!g_utf8_validate_len(bytes.data(), run, nullptr))
+            return false;
+        bytes.remove_prefix(run);
     }
 }
 

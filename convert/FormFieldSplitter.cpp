@@ -32,7 +32,11 @@ void FormFieldSplitter::nameEnd()
 void FormFieldSplitter::fieldBreak()
 {
     m_sink(m_field);
-    m_field = FormField();
+    // Emptied rather than made anew, so that the next field writes into the
+    // memory this one had.
+    m_field.name.clear();
+    m_field.value.clear();
+    m_field.named = false;
 }
 
 std::vector<FormField> FormFieldSplitter::split(std::string_view encoded)
