@@ -5,12 +5,43 @@
 
 #include "convert/PlainFormSplitter.h"
 
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Whether the body holds the name of a "_charset_" field anywhere. Most do
+// not, which a search for the name tells faster than a scan for where it
+// stands; the name may be cut between two pieces.
+bool holdsCharsetName(const FormBody& body)
+{
+    static constexpr std::string_view kName = "_charset_=";
+    bool found = false;
+    std::string seam; // the end of the last piece and the start of this one
+    body.read([&](std::string_view piece) {
+        seam.append(piece.substr(0, kName.size() - 1));
+        found = seam.find(kName) != std::string::npos ||
+                ::memmem(piece.data(), piece.size(), kName.data(), kName.size()) != nullptr;
+        // The last bytes read, for a name that the next piece ends.
+        if (piece.size() >= kName.size() - 1)
+            seam.assign(piece.substr(piece.size() - (kName.size() - 1)));
+        else
+            seam.erase(0, seam.size() - std::min(seam.size(), kName.size() - 1));
+        return !found;
+    });
+    return found;
+}
+
+} // namespace
+
 std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decoding, bool utf8,
                                             const Sink& sink)
 {
     std::string charset;
     if (utf8 && decoding == FormDecoding::Standard) {
-        if (!body.scanned()) {
+        if (!body.scanned() && !holdsCharsetName(body)) {
+            body.setCharsetField(std::nullopt);
+        } else if (!body.scanned()) {
             FormScan scan;
             body.read([&scan](std::string_view piece) {
                 scan.feed(piece);

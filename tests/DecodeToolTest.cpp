@@ -507,6 +507,14 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     EXPECT_EQ(line["source"], a);
     EXPECT_EQ(line["fields"], nlohmann::json::parse(R"([["x","1"],["y","2"]])"));
     EXPECT_FALSE(line.contains("message_id"));
+    // A file's "_charset_" field counts where its name is cut between two
+    // pieces of the read (64 KiB) too.
+    const std::string koi8 =
+        write("koi8.txt", "n=%C0&a=" + std::string(65536 - 14, 'v') + "&_charset_=koi8-r")
+            .toStdString();
+    EXPECT_EQ(
+        nlohmann::json::parse(decodeTool({"--format", "json", koi8.c_str()}).out)["fields"].front(),
+        nlohmann::json::parse(R"(["n","ю"])"));
 }
 
 TEST_F(DecodeToolTest, StandardDecodingKeepsWhatTheFaithfulOneDrops)
