@@ -158,6 +158,7 @@ void MailScanner::startBlock(bool message)
     m_topBlock = message;
     m_blockBytes = 0;
     m_blockHasFields = m_hasMessageFields = m_hasContentType = m_inContentType = false;
+    m_unreadField = false;
     m_contentType.clear();
 }
 
@@ -204,12 +205,20 @@ void MailScanner::headerLine(const Line& line)
             process(line);
             return;
         }
+        m_unreadField = false;
         if (valid) {
             m_blockHasFields = true;
-            for (const char* field : {"Subject", "From", "Date", "To", "Cc"})
-                m_hasMessageFields =
-                    m_hasMessageFields || g_ascii_strcasecmp(std::string(name).c_str(), field) == 0;
-            if (g_ascii_strcasecmp(std::string(name).c_str(), "Content-Type") == 0) {
+            const std::string field(name);
+            const auto is = [&field](const char* other) {
+                return g_ascii_strcasecmp(field.c_str(), other) == 0;
+            };
+            const bool messageField =
+                is("Subject") || is("From") || is("Date") || is("To") || is("Cc");
+            m_unreadField = m_topBlock && !(messageField && !m_hasMessageFields) && !is("Date") &&
+                            !is("Message-ID") && !is("MIME-Version") &&
+                            g_ascii_strncasecmp(field.c_str(), "Content-", 8) != 0;
+            m_hasMessageFields = m_hasMessageFields || messageField;
+            if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();
             }
@@ -221,13 +230,15 @@ void MailScanner::headerLine(const Line& line)
         m_inContentType = false;
         return;
     }
-    if (length - line.eol > kHeaderLine) {
+    // The budgets count an unread field too, so that what is cut does not
+    // depend on which fields are read.
+    const bool longLine = length - line.eol > kHeaderLine;
+    m_blockBytes += longLine ? kHeaderLine + line.eol : length;
+    if (m_unreadField)
+        leaveOut(line.at, line.at + line.length, longLine ? HeaderLine : Unread);
+    else if (longLine)
         leaveOut(line.at + static_cast<off_t>(kHeaderLine),
                  line.at + line.length - static_cast<off_t>(line.eol), HeaderLine);
-        m_blockBytes += kHeaderLine + line.eol;
-    } else {
-        m_blockBytes += length;
-    }
     if (m_inContentType)
         m_contentType.append(head.substr(0, kHeaderLine)).append(" ");
 }
@@ -240,7 +251,19 @@ void MailScanner::endBlock()
     if (!m_levels.empty() && m_levels.back().digest && !m_topBlock)
         type = "message", subtype = "rfc822";
     const std::size_t colon = m_contentType.find(':');
-    if (m_hasContentType && colon != std::string::npos) {
+    // A type that GMime could read as a multipart or a message names one;
+    // most name neither, and a "type/subtype" that does not is a leaf
+    // without parsing it.
+    const auto names = [this](std::string_view word) {
+        return std::search(m_contentType.begin(), m_contentType.end(), word.begin(), word.end(),
+                           [](char a, char b) { return g_ascii_tolower(a) == b; }) !=
+               m_contentType.end();
+    };
+    if (m_hasContentType && colon != std::string::npos &&
+        m_contentType.find('/', colon) != std::string::npos && !names("multipart") &&
+        !names("message")) {
+        type = "application"; // a leaf, whatever it is, in a digest too
+    } else if (m_hasContentType && colon != std::string::npos) {
         GObjectPtr<GMimeContentType> parsed(
             g_mime_content_type_parse(nullptr, m_contentType.c_str() + colon + 1));
         if (parsed) {

@@ -21,6 +21,12 @@
 //  - everything after the message's 1,000th part.
 // The parts' contents stay in the file, where GMime reads them when asked,
 // and are never cut.
+//
+// It also leaves out the fields of the message's own header block that
+// nothing here reads, which GMime would make an object of each, and parse
+// the addresses of: all but Date, Message-ID, MIME-Version and Content-*.
+// The first of Subject, From, Date, To and Cc stays too, as GMime takes a
+// line that is no header for the start of the body only after one of those.
 class MailScanner
 {
 public:
@@ -30,6 +36,7 @@ public:
         HeaderBlock = 2,
         Face = 4,
         Parts = 8,
+        Unread = 0, // a field that nothing reads: no cut
     };
 
     struct Message
@@ -105,6 +112,7 @@ private:
     std::size_t m_blockBytes = 0;
     bool m_blockHasFields = false;
     bool m_hasMessageFields = false;
+    bool m_unreadField = false; // the field being scanned is left out
     bool m_hasContentType = false;
     bool m_inContentType = false;
     std::string m_contentType;
