@@ -8,6 +8,7 @@
 #include "files/FileError.h"
 #include "files/FileReader.h"
 
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
@@ -20,9 +21,51 @@ bool startsAsMbox(int fd, off_t at)
            std::memcmp(head, "From ", sizeof head) == 0;
 }
 
+// A message up to this size is read into memory whole, in one read, rather
+// than read by GMime through streams of the file's parts.
+constexpr off_t kInMemory = 1024 * 1024;
+
+// The message's bytes, less what the scanner left out, in memory; nothing
+// when they cannot all be read so.
+GMimeStream* messageInMemory(int fd, const MailScanner::Message& message)
+{
+    const auto size = static_cast<std::size_t>(message.end - message.start);
+    GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(size));
+    g_byte_array_set_size(bytes, static_cast<guint>(size));
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(fd, bytes->data + done, size - done, message.start + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            g_byte_array_unref(bytes);
+            return nullptr;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    std::size_t to = 0;
+    off_t at = message.start;
+    const auto keep = [&](off_t until) {
+        const auto length = static_cast<std::size_t>(until - at);
+        std::memmove(bytes->data + to, bytes->data + (at - message.start), length);
+        to += length;
+    };
+    for (const auto& [from, until] : message.leftOut) {
+        keep(from);
+        at = until;
+    }
+    keep(message.end);
+    g_byte_array_set_size(bytes, static_cast<guint>(to));
+    return g_mime_stream_mem_new_with_byte_array(bytes); // owns the bytes
+}
+
 // The message's bytes in the file, less what the scanner left out.
 GMimeStream* messageStream(GMimeStream* file, const MailScanner::Message& message)
 {
+    if (message.end - message.start <= kInMemory)
+        if (GMimeStream* memory = messageInMemory(GMIME_STREAM_FS(file)->fd, message))
+            return memory;
     if (message.leftOut.empty())
         return g_mime_stream_substream(file, message.start, message.end);
     GMimeStream* cat = g_mime_stream_cat_new();
