@@ -159,7 +159,29 @@ void MailScanner::startBlock(bool message)
     m_blockBytes = 0;
     m_blockHasFields = m_hasMessageFields = m_hasContentType = m_inContentType = false;
     m_unreadField = false;
+    m_headerLike = true;
     m_contentType.clear();
+    m_unread.clear();
+}
+
+void MailScanner::leaveOutUnread()
+{
+    if (!m_topBlock || !m_headerLike || m_unread.empty())
+        return;
+    // Among what the block's lines already left out, in order, one range
+    // for ranges that touch.
+    auto& ranges = m_message->leftOut;
+    ranges.insert(ranges.end(), m_unread.begin(), m_unread.end());
+    std::sort(ranges.begin(), ranges.end());
+    std::size_t kept = 0;
+    for (const auto& range : ranges) {
+        if (kept > 0 && range.first <= ranges[kept - 1].second)
+            ranges[kept - 1].second = std::max(ranges[kept - 1].second, range.second);
+        else
+            ranges[kept++] = range;
+    }
+    ranges.resize(kept);
+    m_unread.clear();
 }
 
 void MailScanner::process(const Line& line)
@@ -186,6 +208,7 @@ void MailScanner::headerLine(const Line& line)
 {
     const std::string_view head = line.head;
     if (head.empty()) {
+        leaveOutUnread();
         endBlock();
         return;
     }
@@ -206,18 +229,17 @@ void MailScanner::headerLine(const Line& line)
             return;
         }
         m_unreadField = false;
+        m_headerLike = m_headerLike && valid;
         if (valid) {
             m_blockHasFields = true;
             const std::string field(name);
             const auto is = [&field](const char* other) {
                 return g_ascii_strcasecmp(field.c_str(), other) == 0;
             };
-            const bool messageField =
-                is("Subject") || is("From") || is("Date") || is("To") || is("Cc");
-            m_unreadField = m_topBlock && !(messageField && !m_hasMessageFields) && !is("Date") &&
-                            !is("Message-ID") && !is("MIME-Version") &&
+            for (const char* messageField : {"Subject", "From", "Date", "To", "Cc"})
+                m_hasMessageFields = m_hasMessageFields || is(messageField);
+            m_unreadField = m_topBlock && !is("Date") && !is("Message-ID") && !is("MIME-Version") &&
                             g_ascii_strncasecmp(field.c_str(), "Content-", 8) != 0;
-            m_hasMessageFields = m_hasMessageFields || messageField;
             if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();
@@ -234,9 +256,11 @@ void MailScanner::headerLine(const Line& line)
     // depend on which fields are read.
     const bool longLine = length - line.eol > kHeaderLine;
     m_blockBytes += longLine ? kHeaderLine + line.eol : length;
-    if (m_unreadField)
-        leaveOut(line.at, line.at + line.length, longLine ? HeaderLine : Unread);
-    else if (longLine)
+    if (m_unreadField && !m_unread.empty() && m_unread.back().second == line.at)
+        m_unread.back().second = line.at + line.length;
+    else if (m_unreadField)
+        m_unread.emplace_back(line.at, line.at + line.length);
+    if (longLine)
         leaveOut(line.at + static_cast<off_t>(kHeaderLine),
                  line.at + line.length - static_cast<off_t>(line.eol), HeaderLine);
     if (m_inContentType)

@@ -25,8 +25,9 @@
 // It also leaves out the fields of the message's own header block that
 // nothing here reads, which GMime would make an object of each, and parse
 // the addresses of: all but Date, Message-ID, MIME-Version and Content-*.
-// The first of Subject, From, Date, To and Cc stays too, as GMime takes a
-// line that is no header for the start of the body only after one of those.
+// It does so only in a block that ends with a blank line and holds no line
+// that is no header, as how GMime reads such a line depends on the fields
+// before it.
 class MailScanner
 {
 public:
@@ -36,7 +37,6 @@ public:
         HeaderBlock = 2,
         Face = 4,
         Parts = 8,
-        Unread = 0, // a field that nothing reads: no cut
     };
 
     struct Message
@@ -86,6 +86,8 @@ private:
     bool boundary(const Line& line);
     void popTo(std::size_t levels);
     void leaveOut(off_t from, off_t to, Cut cut);
+    // Leaves out the unread fields of the block that ends.
+    void leaveOutUnread();
 
     int m_fd;
     bool m_mbox;
@@ -112,7 +114,9 @@ private:
     std::size_t m_blockBytes = 0;
     bool m_blockHasFields = false;
     bool m_hasMessageFields = false;
-    bool m_unreadField = false; // the field being scanned is left out
+    bool m_unreadField = false;                    // the field being scanned is not read
+    bool m_headerLike = true;                      // no line of the block so far is no header
+    std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
     bool m_hasContentType = false;
     bool m_inContentType = false;
     std::string m_contentType;
