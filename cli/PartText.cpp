@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 
 namespace {
 
-constexpr std::size_t kPiece = 64 * 1024;
+// Small enough to sit on the stack: a form's part is a few kilobytes, and
+// memory taken from the heap for each would cost more than reading it.
+constexpr std::size_t kPiece = 16 * 1024;
 constexpr std::size_t kMaxKept = 1024 * 1024;
 
 // Gives back the "From " of lines that an mbox quoted (">From ", ">>From "...)
@@ -149,16 +150,16 @@ void PartText::read(const Piece& piece)
         const bool unquoting = m_mboxQuoted && encoding != GMIME_CONTENT_ENCODING_BASE64 &&
                                encoding != GMIME_CONTENT_ENCODING_UUENCODE;
         MboxUnquote unquote;
-        const std::unique_ptr<char[]> buffer(new char[kPiece]);
+        char buffer[kPiece];
         std::string unquoted;
         const auto collect = [&unquoted](std::string_view bytes) { unquoted.append(bytes); };
         while (!stopped && !ended) {
-            const ssize_t got = g_mime_stream_read(raw, buffer.get(), kPiece);
+            const ssize_t got = g_mime_stream_read(raw, buffer, kPiece);
             if (got < 0 && !g_mime_stream_eos(raw))
                 readFailed(errno);
             if (got <= 0)
                 break;
-            const std::string_view bytes(buffer.get(), static_cast<std::size_t>(got));
+            const std::string_view bytes(buffer, static_cast<std::size_t>(got));
             if (!unquoting) {
                 undo(bytes, false);
                 continue;
