@@ -272,22 +272,20 @@ void MailScanner::endBlock()
     m_headerBytes += m_blockBytes;
     // The value after "Content-Type:", as GMime will parse it.
     std::string type = "text", subtype = "plain", boundary;
-    if (!m_levels.empty() && m_levels.back().digest && !m_topBlock)
+    const bool inDigest = !m_levels.empty() && m_levels.back().digest && !m_topBlock;
+    if (inDigest)
         type = "message", subtype = "rfc822";
     const std::size_t colon = m_contentType.find(':');
-    // A type that GMime could read as a multipart or a message names one;
-    // most name neither, and a "type/subtype" that does not is a leaf
-    // without parsing it.
+    // A type that GMime could read as a multipart or a message names one.
+    // Most name neither, and outside a digest, where GMime takes a type it
+    // cannot read for text/plain, such a part is a leaf without parsing it.
     const auto names = [this](std::string_view word) {
         return std::search(m_contentType.begin(), m_contentType.end(), word.begin(), word.end(),
                            [](char a, char b) { return g_ascii_tolower(a) == b; }) !=
                m_contentType.end();
     };
     if (m_hasContentType && colon != std::string::npos &&
-        m_contentType.find('/', colon) != std::string::npos && !names("multipart") &&
-        !names("message")) {
-        type = "application"; // a leaf, whatever it is, in a digest too
-    } else if (m_hasContentType && colon != std::string::npos) {
+        (inDigest || names("multipart") || names("message"))) {
         GObjectPtr<GMimeContentType> parsed(
             g_mime_content_type_parse(nullptr, m_contentType.c_str() + colon + 1));
         if (parsed) {
