@@ -39,16 +39,18 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
 {
     std::string charset;
     if (utf8 && decoding == FormDecoding::Standard) {
-        if (!body.scanned() && !holdsCharsetName(body)) {
-            body.setCharsetField(std::nullopt);
-        } else if (!body.scanned()) {
-            FormScan scan;
-            body.read([&scan](std::string_view piece) {
-                scan.feed(piece);
-                return true;
-            });
-            scan.finish();
-            body.setCharsetField(scan.charsetField(body.kind()));
+        if (!body.scanned()) {
+            std::optional<std::string> field;
+            if (holdsCharsetName(body)) {
+                FormScan scan;
+                body.read([&scan](std::string_view piece) {
+                    scan.feed(piece);
+                    return true;
+                });
+                scan.finish();
+                field = scan.charsetField(body.kind());
+            }
+            body.setCharsetField(std::move(field));
         }
         charset = body.charsetField().value_or(body.partCharset());
     }
