@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -34,16 +35,17 @@ bool isOneOf(const std::string& name, std::initializer_list<const char*> names)
 bool isUtf8(std::string_view bytes)
 {
     // Most names and values are ASCII, which a scan of blocks passes at
-    // once. Between the runs of ASCII, NUL among them, each run of the other
-    // bytes must hold whole characters: no byte of a character beyond ASCII
-    // is below 0x80.
+    // once. From the first byte beyond it, GLib checks the text up to the
+    // next block that is all ASCII, which no character reaches into, or up
+    // to a NUL.
     static const ByteScan nonAscii({}, 0, true);
-    static const ByteScan ascii({}, 0x80);
     for (;;) {
         bytes.remove_prefix(nonAscii.find(bytes));
         if (bytes.empty())
             return true;
-        const std::size_t run = ascii.find(bytes);
+        std::size_t run = ByteScan::asciiBlock(bytes);
+        if (const void* nul = std::memchr(bytes.data(), 0, run))
+            run = std::size_t(static_cast<const char*>(nul) - bytes.data());
         if (!g_utf8_validate_len(bytes.data(), run, nullptr))
             return false;
         bytes.remove_prefix(run);
@@ -99,9 +101,14 @@ std::string Utf8Converter::utf8OrWindows1252(std::string_view bytes)
 
 void Utf8Converter::convert(std::string& text)
 {
-    // Text that is to stay as it is is not copied.
-    if ((m_way == Way::Guess || m_way == Way::Utf8) && isUtf8(text))
+    // Text that is to stay as it is is not copied, nor checked twice.
+    if (m_way == Way::Guess || m_way == Way::Utf8) {
+        if (isUtf8(text))
+            return;
+        m_fellBack = m_fellBack || m_way == Way::Utf8;
+        text = windows1252(text);
         return;
+    }
     text = (*this)(text);
 }
 
