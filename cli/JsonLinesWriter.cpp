@@ -69,27 +69,43 @@ void JsonLinesWriter::appendJsonString(std::string& out, std::string_view utf8)
 
 std::optional<std::string> JsonLinesWriter::write(const Submission& submission, FormBody& body)
 {
-    std::string head = "{\"source\":" + jsonOptional(submission.source);
+    // The fields go out in pieces of some KiB, not one call each.
+    static constexpr std::size_t kPiece = 32 * 1024;
+    m_out.assign("{\"source\":").append(jsonOptional(submission.source));
     if (submission.mail) {
-        head += ",\"message_id\":" + jsonOptional(submission.messageId);
-        head += ",\"date\":" + jsonOptional(submission.date);
+        m_out.append(",\"message_id\":").append(jsonOptional(submission.messageId));
+        m_out.append(",\"date\":").append(jsonOptional(submission.date));
     }
-    m_sink(head + ",\"fields\":[");
+    m_out += ",\"fields\":[";
     bool first = true;
     try {
         const auto note = FormFields::read(body, m_decoding, true, [&](FormField& field) {
-            m_field.assign(first ? "[" : ",[");
-            appendJsonString(m_field, field.name);
-            m_field += ',';
-            appendJsonString(m_field, field.value);
-            m_field += ']';
-            m_sink(m_field);
+            m_out += first ? "[" : ",[";
+            appendJsonString(m_out, field.name);
+            m_out += ',';
+            appendJsonString(m_out, field.value);
+            m_out += ']';
             first = false;
+            if (m_out.size() >= kPiece)
+                send();
         });
-        m_sink("]}\n");
+        m_out += "]}\n";
+        send();
         return note;
     } catch (...) {
-        m_sink("]}\n"); // the line stays valid JSON, with the fields read so far
+        m_out += "]}\n"; // the line stays valid JSON, with the fields read so far
+        send();
         throw;
     }
+}
+
+void JsonLinesWriter::send()
+{
+    // Emptied even when the sink throws, so that nothing goes out twice.
+    struct Clear
+    {
+        std::string& text;
+        ~Clear() { text.clear(); }
+    } clear{m_out};
+    m_sink(m_out);
 }

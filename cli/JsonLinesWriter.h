@@ -7,8 +7,8 @@
 // JSON Lines: one object per submission, with "source", for mail
 // "message_id" and "date" (null when the message has none), and "fields" as
 // an array of [name, value] pairs in order, in UTF-8 (see FormFields). Each
-// field is written as soon as it is complete, so only one field is held at
-// a time.
+// field is turned into JSON as soon as it is complete and goes out with the
+// next few KiB, so only one field and that much output are held at a time.
 class JsonLinesWriter : public SubmissionWriter
 {
 public:
@@ -25,7 +25,10 @@ public:
     static void appendJsonString(std::string& out, std::string_view utf8);
 
 private:
+    // Gives m_out to the sink.
+    void send();
+
     Sink m_sink;
     FormDecoding m_decoding;
-    std::string m_field; // one field's text, kept for its capacity
+    std::string m_out; // the text not yet given to the sink, kept for its capacity
 };
