@@ -1,5 +1,7 @@
 #include "FormBody.h"
 
+#include "ByteScan.h"
+
 namespace {
 
 bool isSpace(char c)
@@ -69,9 +71,8 @@ private:
             }
             if (!emitHeld())
                 return false;
-            std::size_t text = 0;
-            while (text < piece.size() && !isSpace(piece[text]))
-                ++text;
+            static const ByteScan space({' ', '\t', '\r', '\n'});
+            const std::size_t text = space.find(piece);
             if (!m_out(piece.substr(0, text)))
                 return false;
             piece.remove_prefix(text);
@@ -123,7 +124,8 @@ private:
             }
             if (!emitHeld())
                 return false;
-            const std::size_t text = std::min(piece.find_first_of("\r\n"), piece.size());
+            static const ByteScan lineBreak({'\r', '\n'});
+            const std::size_t text = lineBreak.find(piece);
             if (!m_out(piece.substr(0, text)))
                 return false;
             piece.remove_prefix(text);
