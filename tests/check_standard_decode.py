@@ -21,7 +21,7 @@ PIECES = ["a", "b", "Z", "0", "7", "=", "=", "&", "&", "+", "+", "%", "%2", "%4"
 
 
 def generate(rng):
-    return "".join(rng.choice(PIECES) for _ in range(rng.randint(0, 30)))
+    return "".join(rng.choice(PIECES) for _ in range(rng.randint(0, 60)))
 
 
 def expected_pairs(text):
