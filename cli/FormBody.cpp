@@ -2,6 +2,8 @@
 
 #include "ByteScan.h"
 
+#include <optional>
+
 namespace {
 
 bool isSpace(char c)
@@ -53,12 +55,26 @@ private:
         return m_started;
     }
 
-    // Up to the first blank line: a line of nothing but spaces and tabs.
+    // Up to the first blank line, a line of nothing but spaces and tabs, or
+    // up to a line "-- " right below the text, where a signature starts.
     bool paragraph(std::string_view piece)
     {
         if (!skipLeading(piece))
             return true;
         while (!piece.empty()) {
+            const char c = piece.front();
+            if (!m_head.empty() || (c == '-' && !m_held.empty() && m_held.back() == '\n')) {
+                if (const std::optional<bool> separator = separatorByte(c)) {
+                    if (*separator)
+                        return false;
+                    piece.remove_prefix(1);
+                    continue;
+                }
+                // The line only began like one; its start is text.
+                if (!emitHeld() || !m_out(m_head))
+                    return false;
+                m_head.clear();
+            }
             if (isSpace(piece.front())) {
                 m_newlines += piece.front() == '\n';
                 m_held += piece.front();
@@ -82,27 +98,36 @@ private:
 
     bool isSeparator() const { return m_head == "-- " || m_head == "-- \r"; }
 
+    // Takes `c` as the next byte of a line that may be a signature
+    // separator, "-- " and its line break: true when it ends one, false
+    // when it is one's next byte, and nothing when the line is none.
+    std::optional<bool> separatorByte(char c)
+    {
+        static constexpr std::string_view kSeparator = "-- ";
+        if (isSeparator() && c == '\n')
+            return true;
+        if ((m_head.size() < kSeparator.size() && c == kSeparator[m_head.size()]) ||
+            (m_head == kSeparator && c == '\r')) {
+            m_head += c;
+            return false;
+        }
+        return std::nullopt;
+    }
+
     // Up to a line "-- ", which starts a signature.
     bool lines(std::string_view piece)
     {
         if (!skipLeading(piece))
             return true;
-        static constexpr std::string_view kSeparator = "-- ";
         while (!piece.empty()) {
             const char c = piece.front();
             if (m_lineStart) {
-                if (m_head.size() < kSeparator.size() && c == kSeparator[m_head.size()]) {
-                    m_head += c;
+                if (const std::optional<bool> separator = separatorByte(c)) {
+                    if (*separator)
+                        return false;
                     piece.remove_prefix(1);
                     continue;
                 }
-                if (m_head == kSeparator && c == '\r') {
-                    m_head += c;
-                    piece.remove_prefix(1);
-                    continue;
-                }
-                if (isSeparator() && c == '\n')
-                    return false;
                 if (m_head.empty() && (c == '\r' || c == '\n')) {
                     m_held += c; // a blank line, held with the breaks before it
                     piece.remove_prefix(1);

@@ -82,8 +82,11 @@ void FormScan::lineByte(unsigned char c)
         m_lineHead += char(c);
     if (!m_inSignature && (m_plainMatch.open || m_plainMatch.capturing))
         m_plainMatch.byte(char(c));
-    if (m_line == 1 && c != ' ' && c != '\t')
-        m_url = false; // the first paragraph has a second line
+    // The first paragraph has a second line, unless that line is the "-- "
+    // that starts a signature (see lineEnd).
+    if (m_line == 1 && c != ' ' && c != '\t' &&
+        std::string_view("-- ").substr(0, m_lineHead.size()) != m_lineHead)
+        m_url = false;
     if (m_line != 0)
         return;
     if (m_nameOpen) {
@@ -108,6 +111,8 @@ void FormScan::lineEnd()
 {
     if (m_line == 0)
         m_urlMatch.end(m_urlCharset);
+    if (m_line == 1 && !m_lineHead.empty() && m_lineHead.front() == '-' && m_lineHead != "-- ")
+        m_url = false; // "-" or "--" only began like a signature's line
     m_inSignature = m_inSignature || m_lineHead == "-- ";
     m_plainMatch.end(m_plainCharset);
     m_nameOpen = false;

@@ -353,6 +353,8 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
          R"([["note","a long line"],["x","1"]])"},
         {post, "a=1&email=eve%40example.com\n\nSent from my iPhone",
          R"([["a","1"],["email","eve@example.com"]])"},
+        {post, "a=1&email=eve%40example.com\r\n-- \r\nEve",
+         R"([["a","1"],["email","eve@example.com"]])"},
         {mixed,
          "--b\nContent-Type: text/plain\n\nForwarded.\n--b\nContent-Type: message/rfc822\n\n"
          "From: web@example.org\nSubject: Form\n\nq=forwarded\n--b--\n",
