@@ -62,6 +62,33 @@ private:
     std::size_t m_matched = 0;
 };
 
+// What a base64 text lacks at its end when it ends without the "=" or "=="
+// that pad its last group: GMime's decoder holds the last two or three
+// characters of such a text back, waiting for the rest of their group, and
+// the one or two bytes that they hold would be lost.
+class Base64Padding
+{
+public:
+    void feed(std::string_view text)
+    {
+        for (const char c : text) {
+            m_padded = m_padded || c == '=';
+            m_characters += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                            (c >= '0' && c <= '9') || c == '+' || c == '/';
+        }
+    }
+    std::string_view missing() const
+    {
+        if (m_padded)
+            return {};
+        return m_characters % 4 == 2 ? "==" : m_characters % 4 == 3 ? "=" : "";
+    }
+
+private:
+    std::size_t m_characters = 0;
+    bool m_padded = false;
+};
+
 [[noreturn]] void readFailed(int err)
 {
     throw FileError::fromErrno("read", "the mail", err ? err : EIO);
@@ -124,13 +151,42 @@ void PartText::read(const Piece& piece)
         if (g_mime_stream_reset(raw) != 0)
             readFailed(errno);
         const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+        // Base64 and quoted-printable are undone by GMime's decoder state on
+        // the stack; uuencoded text by its filter, which also finds the
+        // "begin" line.
+        const bool stepped = encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+                             encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+        GMimeEncoding state;
+        if (stepped)
+            g_mime_encoding_init_decode(&state, encoding);
         GObjectPtr<GMimeFilter> filter;
-        if (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
-            encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
-            encoding == GMIME_CONTENT_ENCODING_UUENCODE)
+        if (encoding == GMIME_CONTENT_ENCODING_UUENCODE)
             filter.reset(g_mime_filter_basic_new(encoding, FALSE));
-        // Raw bytes go through the filter; it gives back the decoded ones.
+        char stepOut[kPiece + 256];
+        std::string largeOut, padded;
+        Base64Padding padding;
+        // Raw bytes go through the decoder; it gives back the decoded ones.
         const auto undo = [&](std::string_view bytes, bool last) {
+            if (stepped) {
+                if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
+                    padding.feed(bytes);
+                    if (last && !padding.missing().empty()) {
+                        padded.assign(bytes).append(padding.missing());
+                        bytes = padded;
+                    }
+                }
+                const std::size_t room = g_mime_encoding_outlen(&state, bytes.size());
+                char* out = stepOut;
+                if (room > sizeof stepOut) {
+                    largeOut.resize(room);
+                    out = largeOut.data();
+                }
+                const std::size_t length =
+                    last ? g_mime_encoding_flush(&state, bytes.data(), bytes.size(), out)
+                         : g_mime_encoding_step(&state, bytes.data(), bytes.size(), out);
+                decoded(out, length);
+                return;
+            }
             if (!filter) {
                 decoded(bytes.data(), bytes.size());
                 return;

@@ -359,7 +359,12 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
          "--b\nContent-Type: text/plain\n\nForwarded.\n--b\nContent-Type: message/rfc822\n\n"
          "From: web@example.org\nSubject: Form\n\nq=forwarded\n--b--\n",
          R"([["q","forwarded"]])"},
-        {"Content-Type: text/plain; charset=Shift_JIS\n", "name=%8ER%93c", R"([["name","山田"]])"},
+        // Shift_JIS as browsers read it, ASCII as it is, under each of its names.
+        {"Content-Type: text/plain; charset=Shift_JIS\n", "name=%8ER%93c&path=C%3A%5C%7Ejo",
+         R"([["name","山田"],["path","C:\\~jo"]])"},
+        {"Content-Type: text/plain; charset=windows-31j\n", "name=%82%A0", R"([["name","あ"]])"},
+        // Base64 without the "=" that pads its end.
+        {"Content-Transfer-Encoding: base64\n", "YT0xJmQ9eHk", R"([["a","1"],["d","xy"]])"},
         {"Content-Type: text/plain; charset=iso-8859-1\n", "name=Ren%E9e", R"([["name","Renée"]])"},
         {post, "name=%80&_charset_=windows-1252", R"([["name","€"],["_charset_","windows-1252"]])"},
         {post, "a=%00%C3%A9", R"([["a","\u0000é"]])"},
