@@ -131,7 +131,12 @@ void readMessage(GMimeStream* file, const MailScanner::Message& found, bool mbox
     try {
         const std::unique_ptr<FormBody> body = MailForm::find(message.get(), mbox);
         if (!body) {
-            report(named + ": no form", Outcome::Skipped);
+            // A form may have been in what was left out: no message of a
+            // form may pass as one without.
+            if (found.cuts)
+                report(named + ": no form in what could be read of it", Outcome::Failed);
+            else
+                report(named + ": no form", Outcome::Skipped);
             return;
         }
         submission.mail = true;

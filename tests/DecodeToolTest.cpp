@@ -458,17 +458,25 @@ TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
         write("in.mbox",
               mbox({message("long@example.org", "X-Long: " + std::string(70000, 'x') + "\n", "a=1"),
                     message("parts@example.org", "Content-Type: multipart/mixed; boundary=b\n",
-                            "--b\nContent-Type: text/plain\n\nb=2\n" + parts + "--b--\n")}))
+                            "--b\nContent-Type: text/plain\n\nb=2\n" + parts + "--b--\n"),
+                    // Its form was left out with the parts after the 1,000th.
+                    message("lost@example.org", "Content-Type: multipart/mixed; boundary=b\n",
+                            parts + "--b\nContent-Type: text/plain\n\nc=3\n--b--\n")}))
             .toStdString();
     const ToolRun run = decodeTool({"--mail", in.c_str()});
-    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2");
     EXPECT_EQ(run.err, "formtidy-decode: " + in +
                            ": message 1 <long@example.org>: too large to read whole; left out: "
                            "header lines beyond 64 KiB\nformtidy-decode: " +
                            in +
                            ": message 2 <parts@example.org>: too large to read whole; left out: "
-                           "everything after its 1,000th part\n");
+                           "everything after its 1,000th part\nformtidy-decode: " +
+                           in +
+                           ": message 3 <lost@example.org>: too large to read whole; left out: "
+                           "everything after its 1,000th part\nformtidy-decode: " +
+                           in +
+                           ": message 3 <lost@example.org>: no form in what could be read of it\n");
 }
 
 TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
