@@ -12,23 +12,12 @@ std::string jsonOptional(const std::optional<std::string>& text)
                 : std::string("null");
 }
 
-} // namespace
-
-std::string JsonLinesWriter::jsonString(std::string_view utf8)
-{
-    std::string out;
-    appendJsonString(out, utf8);
-    return out;
-}
-
-void JsonLinesWriter::appendJsonString(std::string& out, std::string_view utf8)
+void appendEscaped(std::string& out, std::string_view utf8)
 {
     // nlohmann::json's serializer takes a call and a branch for each byte;
     // this copies the runs between the bytes to escape whole.
     static const ByteScan escaped({'"', '\\'}, 0x20);
     static constexpr char kHex[] = "0123456789abcdef";
-    out.reserve(out.size() + utf8.size() + 2);
-    out += '"';
     for (;;) {
         const std::size_t at = escaped.find(utf8);
         out.append(utf8.data(), at);
@@ -64,6 +53,22 @@ void JsonLinesWriter::appendJsonString(std::string& out, std::string_view utf8)
         }
         utf8.remove_prefix(at + 1);
     }
+}
+
+} // namespace
+
+std::string JsonLinesWriter::jsonString(std::string_view utf8)
+{
+    std::string out;
+    appendJsonString(out, utf8);
+    return out;
+}
+
+void JsonLinesWriter::appendJsonString(std::string& out, std::string_view utf8)
+{
+    out.reserve(out.size() + utf8.size() + 2);
+    out += '"';
+    appendEscaped(out, utf8);
     out += '"';
 }
 
@@ -79,11 +84,25 @@ std::optional<std::string> JsonLinesWriter::write(const Submission& submission, 
     m_out += ",\"fields\":[";
     bool first = true;
     try {
+        // A long name or value goes out a piece at a time, so that its JSON
+        // is never held whole beside it.
+        const auto string = [this](std::string_view utf8) {
+            m_out += '"';
+            for (;;) {
+                const std::string_view piece = utf8.substr(0, kPiece);
+                appendEscaped(m_out, piece);
+                utf8.remove_prefix(piece.size());
+                if (utf8.empty())
+                    break;
+                send();
+            }
+            m_out += '"';
+        };
         const auto note = FormFields::read(body, m_decoding, true, [&](FormField& field) {
             m_out += first ? "[" : ",[";
-            appendJsonString(m_out, field.name);
+            string(field.name);
             m_out += ',';
-            appendJsonString(m_out, field.value);
+            string(field.value);
             m_out += ']';
             first = false;
             if (m_out.size() >= kPiece)

@@ -497,11 +497,12 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
     EXPECT_EQ(lines[1]["source"], dir.filePath("in.mbox").toStdString() + "#2");
 
     // Every ASCII byte, runs longer than a block of the scan, and letters
-    // beyond ASCII are written as nlohmann::json writes them.
+    // beyond ASCII are written as nlohmann::json writes them, in a value
+    // longer than the pieces that the output goes out in.
     std::string value, encoded;
-    for (int c = 0; c < 0x80; ++c) {
-        value += std::string(std::size_t(c % 19), 'v') + char(c);
-        encoded += std::string(std::size_t(c % 19), 'v') + "%" + "0123456789ABCDEF"[c >> 4] +
+    for (int c = 0; c < 0x80 * 40; ++c) {
+        value += std::string(std::size_t(c % 19), 'v') + char(c % 0x80);
+        encoded += std::string(std::size_t(c % 19), 'v') + "%" + "01234567"[c % 0x80 >> 4] +
                    "0123456789ABCDEF"[c & 15];
     }
     const std::string in = write("bytes.txt", "n%C3%A9=" + encoded).toStdString();
