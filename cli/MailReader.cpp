@@ -131,12 +131,12 @@ void readMessage(GMimeStream* file, const MailScanner::Message& found, bool mbox
     try {
         const std::unique_ptr<FormBody> body = MailForm::find(message.get(), mbox);
         if (!body) {
-            // A form may have been in what was left out: no message of a
-            // form may pass as one without.
-            if (found.cuts)
-                report(named + ": no form in what could be read of it", Outcome::Failed);
-            else
-                report(named + ": no form", Outcome::Skipped);
+            // A form may have been in what was left out. It stays a message
+            // skipped, not one failed, which would keep a database from
+            // taking the rest of every run while the message is in the
+            // mailbox.
+            report(named + (found.cuts ? ": no form in what could be read of it" : ": no form"),
+                   Outcome::Skipped);
             return;
         }
         submission.mail = true;
