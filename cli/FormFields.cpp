@@ -78,10 +78,10 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
     }
     if (convert.unknownCharset())
         return "its charset \"" + charset +
-               "\" is not known here; its text is read as UTF-8 where valid, else as "
-               "Windows-1252";
+               "\" is not known here; each name and value is read as UTF-8 where it is "
+               "valid UTF-8, else as Windows-1252";
     if (convert.fellBack())
-        return "some of its text is not valid " + charset +
-               "; that text is read as UTF-8 where valid, else as Windows-1252";
+        return "some of its names or values are not valid " + charset +
+               "; each of those is read as UTF-8 where it is valid UTF-8, else as Windows-1252";
     return std::nullopt;
 }
