@@ -82,8 +82,9 @@ Utf8Converter::Utf8Converter(const std::string& charset)
     }
     InitGMime();
     // Browsers read every name of Shift_JIS as Windows-31J, where the bytes
-    // of ASCII stand for ASCII; iconv's SHIFT_JIS reads "\\" as "¥" and "~"
-    // as "‾", which would change the paths and addresses that forms hold.
+    // of ASCII stand for ASCII; iconv's SHIFT_JIS reads the backslash as "¥"
+    // and the tilde as "‾", which would change the paths and addresses that
+    // forms hold.
     const bool shiftJis = isOneOf(name, {"shiftjis", "sjis", "mskanji", "csshiftjis", "ms932",
                                          "windows31j", "cswindows31j", "xsjis"});
     m_iconv = g_mime_iconv_open("UTF-8", shiftJis ? "CP932" : charset.c_str());
