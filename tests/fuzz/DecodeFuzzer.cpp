@@ -2,12 +2,13 @@
 // that the input chooses: DecodeFormText against the plain reference
 // decoder, and the streaming decoder, cut where the fuzzer chooses, against
 // DecodeFormText; the fields of the text, split in the same pieces and joined
-// back, against DecodeFormText; and those of the standard decoder against its
-// own plain reference, as the window's layout and as fields. Any difference
-// aborts.
+// back, and the layout that FormLayoutSink writes of them, against
+// DecodeFormText; and those of the standard decoder against its own plain
+// reference, as the window's layout and as fields. Any difference aborts.
 #include "ReferenceDecoder.h"
 #include "convert/DecodeFormText.h"
 #include "convert/FormFieldSplitter.h"
+#include "convert/FormLayoutSink.h"
 #include "convert/FormScanner.h"
 #include "convert/FormStreamDecoder.h"
 #include "convert/StandardFormDecoder.h"
@@ -49,9 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         decoded != text)
         mismatch("plain text changed", text);
 
-    FormStreamDecoder stream;
-    StandardFormDecoder standard;
-    std::string streamed, standardStreamed;
+    FormStreamDecoder stream, streamToSink;
+    StandardFormDecoder standard, standardToSink;
+    std::string streamed, standardStreamed, sunk, standardSunk;
+    FormLayoutSink layout(sunk), standardLayout(standardSunk);
     std::vector<FormField> fields, standardFields;
     FormFieldSplitter splitter([&fields](FormField& field) { fields.push_back(field); });
     FormFieldSplitter standardSplitter(
@@ -64,22 +66,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view piece = text.substr(at, cut < 128 ? 1 + cut % 17 : 8 * cut - 1000);
         stream.feed(piece, streamed);
         standard.feed(piece, standardStreamed);
+        streamToSink.feed(piece, layout);
+        standardToSink.feed(piece, standardLayout);
         splitter.feed(piece);
         standardSplitter.feed(piece);
         at += piece.size();
     }
     stream.finish(streamed);
     standard.finish(standardStreamed);
+    streamToSink.finish(layout);
+    standardToSink.finish(standardLayout);
     splitter.finish();
     standardSplitter.finish();
     if (streamed != decoded)
         mismatch("streaming decoder differs from DecodeFormText", text);
-    if (FormFieldSplitter::join(fields) != decoded)
+    if (FormFieldSplitter::join(fields) != decoded || sunk != decoded)
         mismatch("fields joined back differ from DecodeFormText", text);
     const std::string standardDecoded = ReferenceStandardDecode(text);
     if (standardStreamed != standardDecoded)
         mismatch("standard decoder differs from its reference", text);
-    if (FormFieldSplitter::join(standardFields) != standardDecoded)
+    if (FormFieldSplitter::join(standardFields) != standardDecoded ||
+        standardSunk != standardDecoded)
         mismatch("standard decoder's fields joined back differ from its reference", text);
     return 0;
 }
