@@ -52,6 +52,41 @@ bool isUtf8(std::string_view bytes)
     }
 }
 
+// The decoder that browsers read a charset with, under the name iconv knows
+// it by. Where a form names a charset, browsers encode it in their own
+// decoder's superset of it, and read it so: a narrower table would read the
+// letters that only the superset has as faults, or, for Shift_JIS, read the
+// backslash as "¥" and the tilde as "‾", which would change the paths and
+// addresses that forms hold. ISO-8859-1, read as Windows-1252, is taken
+// before.
+const char* decoderOf(const std::string& name, const std::string& charset)
+{
+    static const struct
+    {
+        std::initializer_list<const char*> names;
+        const char* decoder;
+    } kSupersets[] = {
+        {{"shiftjis", "sjis", "mskanji", "csshiftjis", "ms932", "windows31j", "cswindows31j",
+          "xsjis"},
+         "CP932"},
+        {{"iso88599", "latin5", "l5", "isoir148", "csisolatin5", "iso885991989", "windows1254",
+          "xcp1254"},
+         "CP1254"},
+        {{"tis620", "iso885911", "windows874", "dos874"}, "CP874"},
+        {{"gb2312", "csgb2312", "chinese", "gbk", "xgbk", "isoir58", "gb231280",
+          "csiso58gb231280"},
+         "GB18030"},
+        {{"euckr", "cseuckr", "korean", "windows949", "isoir149", "csksc56011987", "ksc5601",
+          "ksc56011987", "ksc56011989"},
+         "CP949"},
+        {{"iso88598i", "csiso88598i", "logical"}, "ISO-8859-8"},
+    };
+    for (const auto& superset : kSupersets)
+        if (isOneOf(name, superset.names))
+            return superset.decoder;
+    return charset.c_str();
+}
+
 std::string windows1252(std::string_view bytes)
 {
     std::string text;
@@ -81,13 +116,7 @@ Utf8Converter::Utf8Converter(const std::string& charset)
         return;
     }
     InitGMime();
-    // Browsers read every name of Shift_JIS as Windows-31J, where the bytes
-    // of ASCII stand for ASCII; iconv's SHIFT_JIS reads the backslash as "¥"
-    // and the tilde as "‾", which would change the paths and addresses that
-    // forms hold.
-    const bool shiftJis = isOneOf(name, {"shiftjis", "sjis", "mskanji", "csshiftjis", "ms932",
-                                         "windows31j", "cswindows31j", "xsjis"});
-    m_iconv = g_mime_iconv_open("UTF-8", shiftJis ? "CP932" : charset.c_str());
+    m_iconv = g_mime_iconv_open("UTF-8", decoderOf(name, charset));
     if (m_iconv == iconv_t(-1))
         m_unknown = true;
     else

@@ -12,6 +12,9 @@
 // gives every byte a character. ISO-8859-1 is read as Windows-1252, as
 // browsers read it: the two differ only in bytes 0x80 to 0x9F, which are
 // controls in ISO-8859-1 and letters and signs in the forms that name it.
+// So are the other charsets that browsers read with a superset's decoder:
+// Shift_JIS as Windows-31J, ISO-8859-9 as Windows-1254, TIS-620 as
+// Windows-874, GB2312 and GBK as GB18030, EUC-KR as Windows-949.
 // A NUL byte is a character like any other.
 class Utf8Converter
 {

@@ -363,6 +363,8 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
         {"Content-Type: text/plain; charset=Shift_JIS\n", "name=%8ER%93c&path=C%3A%5C%7Ejo",
          R"([["name","山田"],["path","C:\\~jo"]])"},
         {"Content-Type: text/plain; charset=windows-31j\n", "name=%82%A0", R"([["name","あ"]])"},
+        {"Content-Type: text/plain; charset=euc-kr\n", "name=%B0%A1%81A", R"([["name","가갂"]])"},
+        {"Content-Type: text/plain; charset=latin5\n", "name=%80%D0", R"([["name","€Ğ"]])"},
         // Base64 without the "=" that pads its end.
         {"Content-Transfer-Encoding: base64\n", "YT0xJmQ9eHk", R"([["a","1"],["d","xy"]])"},
         {"Content-Type: text/plain; charset=iso-8859-1\n", "name=Ren%E9e", R"([["name","Renée"]])"},
