@@ -84,15 +84,24 @@ GMimeStream* messageStream(GMimeStream* file, const MailScanner::Message& messag
     return cat;
 }
 
-std::string describe(const std::string& name, GMimeMessage* message)
-{
-    const char* id = message ? g_mime_message_get_message_id(message) : nullptr;
-    return name + (id ? " <" + std::string(id) + ">" : std::string(" (no Message-ID)"));
-}
-
 std::optional<std::string> text(const char* value)
 {
     return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// The message's Message-ID. An empty one ("<>", or the field with nothing in
+// it) names no message: taken as an ID, it would make a database keep only
+// the first of all the forms that have it.
+std::optional<std::string> messageId(GMimeMessage* message)
+{
+    const char* id = message ? g_mime_message_get_message_id(message) : nullptr;
+    return id && *id ? text(id) : std::nullopt;
+}
+
+std::string describe(const std::string& name, GMimeMessage* message)
+{
+    const std::optional<std::string> id = messageId(message);
+    return name + (id ? " <" + *id + ">" : std::string(" (no Message-ID)"));
 }
 
 std::optional<std::string> utcDate(GMimeMessage* message)
@@ -140,7 +149,7 @@ void readMessage(GMimeStream* file, const MailScanner::Message& found, bool mbox
             return;
         }
         submission.mail = true;
-        submission.messageId = text(g_mime_message_get_message_id(message.get()));
+        submission.messageId = messageId(message.get());
         submission.date = text(g_mime_object_get_header(GMIME_OBJECT(message.get()), "Date"));
         submission.utcDate = utcDate(message.get());
         if (const auto note = writer.write(submission, *body))

@@ -61,6 +61,9 @@ SHAPES = [
     ("", mail(4, "Content-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n",
               "bmFtZT1Ob2JvZHkmbWVzc2FnZT1ubyttZXNzYWdlLWlk\r\n")),  # no Message-ID
     ("S", mail(5, "Content-Type: text/plain\r\n", "name=Other&message=no+id+either\r\n")),
+    # An empty Message-ID names no message: each of these is kept.
+    ("", mail(8, "Message-ID: <>\r\nContent-Type: text/plain\r\n", "name=Empty&id=one\r\n")),
+    ("", mail(9, "Message-ID: <>\r\nContent-Type: text/plain\r\n", "name=Empty&id=two\r\n")),
     ("S", mail(6, "Message-ID: <reply@example.org>\r\nContent-Type: text/plain\r\n",
                "Thank you, we will call back.\r\n")),
     ("", mail(7, "Message-ID: <news@example.org>\r\nContent-Type: multipart/alternative; "
