@@ -5,7 +5,6 @@
 #include "Utf8Converter.h"
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -30,7 +29,8 @@ CsvWriter::CsvWriter(Sink sink, FormDecoding decoding, bool mail, bool escapeFor
 void CsvWriter::appendCell(std::string& out, std::string_view text, bool escapeFormula)
 {
     static const ByteScan special({',', '"', '\r', '\n'});
-    const bool formula = escapeFormula && !text.empty() && std::strchr("=+-@\t\r", text.front());
+    const bool formula = escapeFormula && !text.empty() &&
+                         std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
     std::size_t at = special.find(text);
     if (at == text.size()) {
         if (formula)

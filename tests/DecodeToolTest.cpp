@@ -438,17 +438,19 @@ TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
     const QString out = write("forms.csv", "old");
     const std::string odd =
         message("odd@example.org", "Content-Type: application/x-www-form-urlencoded\n",
-                "name=Smith,+\"Al\"&note=x%0D%0Ay&name=Bo&solo&source=web&date=-1&name%232=%3D1");
+                "name=Smith,+\"Al\"&note=x%0D%0Ay&name=Bo&solo&source=web&date=-1&name%232=%3D1"
+                "&nul=%00%3D"); // a NUL is no sign of a formula
     const std::string in = write("in.mbox", mbox({kQuotedMail, kReplyMail, odd})).toStdString();
     const ToolRun run =
         decodeTool({"--mail", "--format", "csv", "--escape-formulas", "-o", out, in.c_str()});
     EXPECT_EQ(run.code, 3);
     EXPECT_EQ(read("forms.csv"),
-              "source,date,message_id,name,note,size,name#2,solo,source#2,date#2,name#2#2\r\n" +
-                  in + "#1,2026-12-08 09:00:00,qp@example.org,Jane Doe,\"Hi!\r\nBye\",2,,,,,\r\n" +
+              "source,date,message_id,name,note,size,name#2,solo,source#2,date#2,name#2#2,nul\r\n" +
+                  in + "#1,2026-12-08 09:00:00,qp@example.org,Jane Doe,\"Hi!\r\nBye\",2,,,,,,\r\n" +
                   in +
                   "#3,2026-12-08 09:00:00,odd@example.org,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,,"
-                  "web,'-1,'=1\r\n");
+                  "web,'-1,'=1," +
+                  std::string("\0=", 2) + "\r\n");
 }
 
 TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
