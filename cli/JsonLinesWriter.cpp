@@ -60,16 +60,11 @@ void appendEscaped(std::string& out, std::string_view utf8)
 std::string JsonLinesWriter::jsonString(std::string_view utf8)
 {
     std::string out;
-    appendJsonString(out, utf8);
-    return out;
-}
-
-void JsonLinesWriter::appendJsonString(std::string& out, std::string_view utf8)
-{
-    out.reserve(out.size() + utf8.size() + 2);
+    out.reserve(utf8.size() + 2);
     out += '"';
     appendEscaped(out, utf8);
     out += '"';
+    return out;
 }
 
 std::optional<std::string> JsonLinesWriter::write(const Submission& submission, FormBody& body)

@@ -21,8 +21,6 @@ public:
     // UTF-8 text as a JSON string, as nlohmann::json writes it: the quote,
     // the backslash and the controls below U+0020 escaped, all else as it is.
     static std::string jsonString(std::string_view utf8);
-    // The same, appended to `out`.
-    static void appendJsonString(std::string& out, std::string_view utf8);
 
 private:
     // Gives m_out to the sink.

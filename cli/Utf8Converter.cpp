@@ -137,25 +137,25 @@ void Utf8Converter::convert(std::string& text)
 {
     // Text that is to stay as it is is not copied, nor checked twice.
     if (m_way == Way::Guess || m_way == Way::Utf8) {
-        if (isUtf8(text))
-            return;
-        m_fellBack = m_fellBack || m_way == Way::Utf8;
-        text = windows1252(text);
+        if (!isUtf8(text))
+            text = notUtf8(text);
         return;
     }
     text = (*this)(text);
+}
+
+std::string Utf8Converter::notUtf8(std::string_view bytes)
+{
+    m_fellBack = m_fellBack || m_way == Way::Utf8;
+    return windows1252(bytes);
 }
 
 std::string Utf8Converter::operator()(std::string_view bytes)
 {
     switch (m_way) {
     case Way::Guess:
-        return utf8OrWindows1252(bytes);
     case Way::Utf8:
-        if (isUtf8(bytes))
-            return std::string(bytes);
-        m_fellBack = true;
-        return windows1252(bytes);
+        return isUtf8(bytes) ? std::string(bytes) : notUtf8(bytes);
     case Way::Windows1252:
         return windows1252(bytes);
     case Way::Iconv:

@@ -38,6 +38,10 @@ public:
     static std::string utf8OrWindows1252(std::string_view bytes);
 
 private:
+    // Bytes that are not valid UTF-8, where the charset is none or UTF-8:
+    // as Windows-1252, noting a fall back where UTF-8 was named.
+    std::string notUtf8(std::string_view bytes);
+
     enum class Way
     {
         Guess,       // no charset: UTF-8 where valid, else Windows-1252
