@@ -9,6 +9,7 @@
 #include "files/FileReader.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -25,15 +26,18 @@ bool startsAsMbox(int fd, off_t at)
 // than read by GMime through streams of the file's parts.
 constexpr off_t kInMemory = 1024 * 1024;
 
-// The message's bytes, less what the scanner left out, in memory; nothing
-// when they cannot all be read so.
-GMimeStream* messageInMemory(int fd, const MailScanner::Message& message)
+// The message's bytes, less what the scanner left out, in memory: `held`,
+// where the scanner still has them, else read from `fd`; nothing when they
+// cannot all be read so.
+GMimeStream* messageInMemory(int fd, const MailScanner::Message& message,
+                             std::optional<std::string_view> held)
 {
     const auto size = static_cast<std::size_t>(message.end - message.start);
     GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(size));
     g_byte_array_set_size(bytes, static_cast<guint>(size));
-    std::size_t done = 0;
-    while (done < size) {
+    if (held && size > 0)
+        std::memcpy(bytes->data, held->data(), size);
+    for (std::size_t done = held ? size : 0; done < size;) {
         const ssize_t got =
             ::pread(fd, bytes->data + done, size - done, message.start + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR)
@@ -61,10 +65,11 @@ GMimeStream* messageInMemory(int fd, const MailScanner::Message& message)
 }
 
 // The message's bytes in the file, less what the scanner left out.
-GMimeStream* messageStream(GMimeStream* file, const MailScanner::Message& message)
+GMimeStream* messageStream(GMimeStream* file, const MailScanner::Message& message,
+                           std::optional<std::string_view> held)
 {
     if (message.end - message.start <= kInMemory)
-        if (GMimeStream* memory = messageInMemory(GMIME_STREAM_FS(file)->fd, message))
+        if (GMimeStream* memory = messageInMemory(GMIME_STREAM_FS(file)->fd, message, held))
             return memory;
     if (message.leftOut.empty())
         return g_mime_stream_substream(file, message.start, message.end);
@@ -110,26 +115,32 @@ std::optional<std::string> utcDate(GMimeMessage* message)
     if (!date)
         return std::nullopt;
     GDateTime* utc = g_date_time_to_utc(date);
-    gchar* written = utc ? g_date_time_format(utc, "%Y-%m-%d %H:%M:%S") : nullptr;
-    std::optional<std::string> result = text(written);
-    g_free(written);
-    if (utc)
-        g_date_time_unref(utc);
-    return result;
+    if (!utc)
+        return std::nullopt;
+    // As g_date_time_format's "%Y-%m-%d %H:%M:%S" writes it, without its
+    // parsing the format and building a GString for each message.
+    int year = 0, month = 0, day = 0;
+    g_date_time_get_ymd(utc, &year, &month, &day);
+    char written[32];
+    std::snprintf(written, sizeof written, "%d-%02d-%02d %02d:%02d:%02d", year, month, day,
+                  g_date_time_get_hour(utc), g_date_time_get_minute(utc),
+                  g_date_time_get_second(utc));
+    g_date_time_unref(utc);
+    return std::string(written);
 }
 
 // Parses the message that the scanner found in `file` and gives its form,
 // with what `submission` says of its source, to the writer. `name` names the
 // message in reports.
-void readMessage(GMimeStream* file, const MailScanner::Message& found, bool mbox,
-                 const std::string& name, Submission submission, SubmissionWriter& writer,
-                 const MailReader::Report& report)
+void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scanner,
+                 const MailScanner::Message& found, bool mbox, const std::string& name,
+                 Submission submission, SubmissionWriter& writer, const MailReader::Report& report)
 {
     using Outcome = MailReader::Outcome;
-    GObjectPtr<GMimeStream> stream(messageStream(file, found));
-    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+    GObjectPtr<GMimeStream> stream(messageStream(file, found, scanner.held(found)));
+    g_mime_parser_init_with_stream(parser, stream.get()); // drops the last message's stream
+    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser, nullptr));
     const std::string named = describe(name, message.get());
     if (!message) {
         report(named + ": it cannot be read as a mail message", Outcome::Failed);
@@ -169,12 +180,15 @@ void MailReader::readAll(FileReader& in, SubmissionWriter& writer, const Report&
     const bool mbox = startsAsMbox(input.fd(), start);
     MailScanner scanner(input.fd(), start, mbox);
     GObjectPtr<GMimeStream> file(g_mime_stream_fs_new(input.release())); // owns the descriptor
+    // One parser for all, set to each message in turn.
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new());
     MailScanner::Message found;
     for (int number = 1; scanner.next(found); ++number) {
         Submission submission;
         submission.source = mbox ? in.name() + "#" + std::to_string(number) : in.name();
-        readMessage(file.get(), found, mbox, in.name() + ": message " + std::to_string(number),
-                    std::move(submission), writer, report);
+        readMessage(parser.get(), file.get(), scanner, found, mbox,
+                    in.name() + ": message " + std::to_string(number), std::move(submission),
+                    writer, report);
     }
 }
 
@@ -186,6 +200,8 @@ void MailReader::readOne(int fd, const std::string& name, Submission submission,
     GObjectPtr<GMimeStream> file(g_mime_stream_fs_new(fd));
     MailScanner scanner(fd, 0, false);
     MailScanner::Message found;
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new());
     if (scanner.next(found))
-        readMessage(file.get(), found, false, name, std::move(submission), writer, report);
+        readMessage(parser.get(), file.get(), scanner, found, false, name, std::move(submission),
+                    writer, report);
 }

@@ -70,20 +70,28 @@ bool MailScanner::readLine(Line& line)
         }
         if (m_eof)
             return false;
-        if (m_begin > 0) {
-            std::memmove(m_buffer.data(), rest.data(), rest.size());
-        } else if (m_end == m_buffer.size()) {
+        // What lies before the line goes, but for the message being held.
+        std::size_t drop = m_begin;
+        if (m_holdFrom >= m_bufferAt)
+            drop = std::min<std::size_t>(drop, static_cast<std::size_t>(m_holdFrom - m_bufferAt));
+        const bool full = m_end == m_buffer.size();
+        if (drop == 0 && full) {
+            m_holdFrom = -1; // too large to hold
+            drop = m_begin;
+        }
+        if (drop == 0 && full) {
             // A line larger than the buffer: keep its head, pass over the rest.
             if (!longLine)
                 m_longHead.assign(rest.substr(0, kHeaderLine + 2));
             longLine = true;
             crBefore = rest.back() == '\r';
             line.length += static_cast<off_t>(rest.size());
-            m_begin = m_end = rest.size();
+            m_begin = drop = m_end;
         }
-        m_bufferAt += static_cast<off_t>(m_begin);
-        m_end -= m_begin;
-        m_begin = 0;
+        std::memmove(m_buffer.data(), m_buffer.data() + drop, m_end - drop);
+        m_bufferAt += static_cast<off_t>(drop);
+        m_end -= drop;
+        m_begin -= drop;
         const ssize_t got = ::pread(m_fd, m_buffer.data() + m_end, m_buffer.size() - m_end,
                                     m_bufferAt + static_cast<off_t>(m_end));
         if (got < 0 && errno == EINTR)
@@ -93,6 +101,15 @@ bool MailScanner::readLine(Line& line)
         m_eof = got == 0;
         m_end += static_cast<std::size_t>(got);
     }
+}
+
+std::optional<std::string_view> MailScanner::held(const Message& message) const
+{
+    const off_t end = m_bufferAt + static_cast<off_t>(m_end);
+    if (m_holdFrom < 0 || message.start < m_bufferAt || message.end > end)
+        return std::nullopt;
+    return std::string_view(m_buffer.data() + (message.start - m_bufferAt),
+                            static_cast<std::size_t>(message.end - message.start));
 }
 
 bool MailScanner::next(Message& message)
@@ -108,7 +125,7 @@ bool MailScanner::next(Message& message)
         m_nextStart = line.at + line.length;
     }
     m_started = true;
-    message.start = m_nextStart;
+    message.start = m_holdFrom = m_nextStart;
     m_message = &message;
     m_levels.clear();
     m_levelsOf.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -55,6 +56,11 @@ public:
     // cannot be read.
     bool next(Message& message);
 
+    // The bytes of the message that next() gave last, from start to end,
+    // while it lies whole in the scanner's buffer, as one of up to 256 KiB
+    // does; they stay there until next() is called again.
+    std::optional<std::string_view> held(const Message& message) const;
+
     // What `cuts` left out, in words.
     static std::string describe(unsigned cuts);
 
@@ -95,6 +101,7 @@ private:
     std::vector<char> m_buffer;
     off_t m_bufferAt;
     std::size_t m_begin = 0, m_end = 0;
+    off_t m_holdFrom = -1; // where the message being read starts, kept in the buffer; or -1
     bool m_eof = false;
     std::string m_longHead;
     bool m_started = false;

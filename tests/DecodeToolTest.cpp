@@ -313,6 +313,16 @@ TEST_F(DecodeToolTest, MboxGivesEachFormAndNamesAMessageWithoutOne)
                            ": message 2 <reply@example.org>: no form\n");
     // The same through a pipe.
     EXPECT_EQ(decodeTool({"--mail"}, read("inbox.mbox")).out, run.out);
+    // Mails across the edges of what is read at a time, one of them larger.
+    std::vector<std::string> many;
+    std::string forms;
+    for (int i = 0; i < 400; ++i) {
+        const std::string form =
+            "n=" + std::to_string(i) + "&p=" + std::string(i == 150 ? 300000 : i % 97 * 20, 'x');
+        many.push_back(message(std::to_string(i) + "@example.org", "", form));
+        forms += (i ? "&" : "") + form;
+    }
+    EXPECT_EQ(decodeTool({"--mail", write("many.mbox", mbox(many))}).out, DecodeFormText(forms));
     // Not a mail at all, which is an error.
     const ToolRun garbage = decodeTool({"--mail", write("form.txt", "not a mail\n")});
     EXPECT_EQ(garbage.code, 1);
