@@ -3,6 +3,7 @@
 #include "GObjectPtr.h"
 #include "MailForm.h"
 #include "MailScanner.h"
+#include "PartText.h"
 #include "SeekableInput.h"
 
 #include "files/FileError.h"
@@ -166,7 +167,14 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
         if (const auto note = writer.write(submission, *body))
             report(named + ": " + *note, Outcome::Note);
     } catch (const FileError& e) {
-        report(named + ": its form cannot be read: " + e.reason(), Outcome::Failed);
+        // The mail could not be read, or what its form was written to, as a
+        // database, could not be written.
+        report(named +
+                   (e.path() == PartText::kFile
+                        ? ": its form cannot be read: "
+                        : ": its form cannot be kept in " + e.path() + ": ") +
+                   e.reason(),
+               Outcome::Failed);
     }
 }
 

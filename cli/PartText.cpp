@@ -91,7 +91,7 @@ private:
 
 [[noreturn]] void readFailed(int err)
 {
-    throw FileError::fromErrno("read", "the mail", err ? err : EIO);
+    throw FileError::fromErrno("read", PartText::kFile, err ? err : EIO);
 }
 
 } // namespace

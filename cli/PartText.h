@@ -17,8 +17,10 @@ class PartText : public FormText
 public:
     PartText(GMimePart* part, bool mboxQuoted);
 
-    // Throws FileError when the part's content cannot be read.
+    // Throws FileError, with kFile as its file, when the part's content
+    // cannot be read.
     void read(const Piece& piece) override;
+    static constexpr const char* kFile = "the mail";
 
     // The part's charset parameter, or empty.
     std::string charset() const;

@@ -299,6 +299,12 @@ void SqliteStore::fail(int code, const std::string& doing)
     case SQLITE_CANTOPEN:
         reason = "it cannot be opened";
         break;
+    case SQLITE_READONLY:
+        // SQLite's own words say only that the database is read-only.
+        reason = code == SQLITE_READONLY_DIRECTORY
+                     ? "its folder cannot be written, and SQLite writes its journal there"
+                     : "it cannot be written";
+        break;
     default:
         reason = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
         break;

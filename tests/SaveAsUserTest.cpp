@@ -196,3 +196,28 @@ TEST_F(SaveAsUserTest, FullDiskUnderAFolderTheUserCannotWrite)
     EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
     QProcess::execute("umount", {disk});
 }
+
+TEST_F(SaveAsUserTest, DatabaseInAFolderTheUserCannotWriteIsLeftAsItWas)
+{
+    folder("ro", 0, 0755);
+    const QString db = dir.filePath("ro/forms.sqlite");
+    const auto add = [&](const char* id) {
+        return QStringList{
+            "--mail", "--format",
+            "sqlite", "-o",
+            db,       make(id, "Message-ID: <" + std::string(id) + ">\n\na=1\n", 0, 0644)};
+    };
+    ASSERT_EQ(QProcess::execute(kTool, add("one@example.org")), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(db).constData(), user.uid(), user.gid()), 0);
+    const std::string before = contents(db);
+    QProcess tool;
+    tool.start("setpriv", user.setprivArguments(kTool, add("two@example.org")));
+    ASSERT_TRUE(tool.waitForFinished(10000));
+    EXPECT_EQ(tool.exitCode(), 1);
+    const std::string err = tool.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("its form cannot be kept in " + db.toStdString() +
+                       ": its folder cannot be written, and SQLite writes its journal there"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(contents(db), before);
+}
