@@ -57,8 +57,9 @@ public:
     bool next(Message& message);
 
     // The bytes of the message that next() gave last, from start to end,
-    // while it lies whole in the scanner's buffer, as one of up to 256 KiB
-    // does; they stay there until next() is called again.
+    // when they lie whole in the scanner's buffer of 256 KiB, with the line
+    // after them; nothing for a larger message. They stay there until next()
+    // is called again.
     std::optional<std::string_view> held(const Message& message) const;
 
     // What `cuts` left out, in words.
