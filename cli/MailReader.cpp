@@ -36,8 +36,9 @@ GMimeStream* messageInMemory(int fd, const MailScanner::Message& message,
     const auto size = static_cast<std::size_t>(message.end - message.start);
     GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(size));
     g_byte_array_set_size(bytes, static_cast<guint>(size));
-    if (held && size > 0)
-        std::memcpy(bytes->data, held->data(), size);
+    // The kept ranges are copied from the scanner's bytes, or moved down
+    // within those read.
+    const auto* source = held ? reinterpret_cast<const guint8*>(held->data()) : bytes->data;
     for (std::size_t done = held ? size : 0; done < size;) {
         const ssize_t got =
             ::pread(fd, bytes->data + done, size - done, message.start + static_cast<off_t>(done));
@@ -53,7 +54,7 @@ GMimeStream* messageInMemory(int fd, const MailScanner::Message& message,
     off_t at = message.start;
     const auto keep = [&](off_t until) {
         const auto length = static_cast<std::size_t>(until - at);
-        std::memmove(bytes->data + to, bytes->data + (at - message.start), length);
+        std::memmove(bytes->data + to, source + (at - message.start), length);
         to += length;
     };
     for (const auto& [from, until] : message.leftOut) {

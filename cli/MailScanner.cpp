@@ -74,19 +74,18 @@ bool MailScanner::readLine(Line& line)
         std::size_t drop = m_begin;
         if (m_holdFrom >= m_bufferAt)
             drop = std::min<std::size_t>(drop, static_cast<std::size_t>(m_holdFrom - m_bufferAt));
-        const bool full = m_end == m_buffer.size();
-        if (drop == 0 && full) {
+        if (drop == 0 && m_end == m_buffer.size()) {
             m_holdFrom = -1; // too large to hold
             drop = m_begin;
-        }
-        if (drop == 0 && full) {
-            // A line larger than the buffer: keep its head, pass over the rest.
-            if (!longLine)
-                m_longHead.assign(rest.substr(0, kHeaderLine + 2));
-            longLine = true;
-            crBefore = rest.back() == '\r';
-            line.length += static_cast<off_t>(rest.size());
-            m_begin = drop = m_end;
+            if (drop == 0) {
+                // A line larger than the buffer: keep its head, pass over the rest.
+                if (!longLine)
+                    m_longHead.assign(rest.substr(0, kHeaderLine + 2));
+                longLine = true;
+                crBefore = rest.back() == '\r';
+                line.length += static_cast<off_t>(rest.size());
+                m_begin = drop = m_end;
+            }
         }
         std::memmove(m_buffer.data(), m_buffer.data() + drop, m_end - drop);
         m_bufferAt += static_cast<off_t>(drop);
