@@ -7,12 +7,12 @@
 
 namespace {
 
-// The leaf parts of `message`, in the order of its text. The walk keeps its
+// The leaf parts under `root`, in the order of its text. The walk keeps its
 // own stack, so that no nesting is too deep for it.
-std::vector<GMimePart*> leafParts(GMimeMessage* message)
+std::vector<GMimePart*> leafParts(GMimeObject* root)
 {
     std::vector<GMimePart*> parts;
-    std::vector<GMimeObject*> stack{g_mime_message_get_mime_part(message)};
+    std::vector<GMimeObject*> stack{root};
     while (!stack.empty()) {
         GMimeObject* object = stack.back();
         stack.pop_back();
@@ -79,9 +79,9 @@ std::unique_ptr<FormBody> scanned(GMimePart* part, bool mboxQuoted, bool anyText
 
 } // namespace
 
-std::unique_ptr<FormBody> MailForm::find(GMimeMessage* message, bool mboxQuoted)
+std::unique_ptr<FormBody> MailForm::find(GMimeObject* root, bool mboxQuoted)
 {
-    const std::vector<GMimePart*> parts = leafParts(message);
+    const std::vector<GMimePart*> parts = leafParts(root);
     for (GMimePart* part : parts)
         if (hasType(part, "application", "x-www-form-urlencoded"))
             return makeBody(std::make_unique<PartText>(part, mboxQuoted), FormKind::UrlEncoded,

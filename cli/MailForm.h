@@ -18,12 +18,14 @@
 // A text/plain post ends before a "-- " signature line; any other form is
 // URL-encoded and ends before its first blank line.
 //
-// Any input can call it with a message it parsed itself.
+// Any input can call it with a message it parsed itself, as a GMimeMessage's
+// MIME part or as the MIME part that the whole message is.
 class MailForm
 {
 public:
-    // The message's form, or null when it has none. With `mboxQuoted` the
+    // The form under `root`, the message's top MIME part, or null when it
+    // has none. With `mboxQuoted` the
     // message comes from an mbox (see PartText). Throws FileError when a part
     // cannot be read.
-    static std::unique_ptr<FormBody> find(GMimeMessage* message, bool mboxQuoted);
+    static std::unique_ptr<FormBody> find(GMimeObject* root, bool mboxQuoted);
 };

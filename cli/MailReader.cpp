@@ -96,27 +96,82 @@ std::optional<std::string> text(const char* value)
     return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
+// A parsed message: `headers` holds its Date and Message-ID, `root` is its
+// MIME tree; both are null when it cannot be read.
+struct ParsedMessage
+{
+    GObjectPtr<GMimeObject> top;      // the message parsed as its top MIME part
+    GObjectPtr<GMimeMessage> message; // or as a message
+    GMimeObject* headers = nullptr;
+    GMimeObject* root = nullptr;
+};
+
+// Most messages are parsed as their top MIME part, which then holds all of
+// the message's headers: GMime's message object would also parse every
+// address and decode the subject, none of which a form needs. GMime's message
+// parser passes over a "From " line before the headers, which its part parser
+// takes as no header; such a message is parsed again as a message.
+ParsedMessage parse(GMimeParser* parser, GMimeStream* stream)
+{
+    ParsedMessage parsed;
+    g_mime_parser_init_with_stream(parser, stream); // drops the last message's stream
+    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    parsed.top.reset(g_mime_parser_construct_part(parser, nullptr));
+    if (parsed.top) {
+        parsed.headers = parsed.root = parsed.top.get();
+        return parsed;
+    }
+    if (g_mime_stream_reset(stream) != 0)
+        return parsed;
+    g_mime_parser_init_with_stream(parser, stream);
+    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    parsed.message.reset(g_mime_parser_construct_message(parser, nullptr));
+    if (parsed.message) {
+        parsed.headers = GMIME_OBJECT(parsed.message.get());
+        parsed.root = g_mime_message_get_mime_part(parsed.message.get());
+    }
+    return parsed;
+}
+
+// The value of the last header `name` of `object`, the one that GMime's
+// message object keeps for Date and Message-ID; null when there is none.
+const char* lastHeader(GMimeObject* object, const char* name)
+{
+    GMimeHeaderList* list = object ? g_mime_object_get_header_list(object) : nullptr;
+    for (int i = list ? g_mime_header_list_get_count(list) : 0; i-- > 0;) {
+        GMimeHeader* header = g_mime_header_list_get_header_at(list, i);
+        if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) == 0)
+            return g_mime_header_get_value(header);
+    }
+    return nullptr;
+}
+
 // The message's Message-ID. An empty one ("<>", or the field with nothing in
 // it) names no message: taken as an ID, it would make a database keep only
 // the first of all the forms that have it.
-std::optional<std::string> messageId(GMimeMessage* message)
+std::optional<std::string> messageId(const ParsedMessage& message)
 {
-    const char* id = message ? g_mime_message_get_message_id(message) : nullptr;
-    return id && *id ? text(id) : std::nullopt;
+    const char* value = lastHeader(message.headers, "Message-Id");
+    char* id = value ? g_mime_utils_decode_message_id(value) : nullptr;
+    std::optional<std::string> found = id && *id ? text(id) : std::nullopt;
+    g_free(id);
+    return found;
 }
 
-std::string describe(const std::string& name, GMimeMessage* message)
+std::string describe(const std::string& name, const ParsedMessage& message)
 {
     const std::optional<std::string> id = messageId(message);
     return name + (id ? " <" + *id + ">" : std::string(" (no Message-ID)"));
 }
 
-std::optional<std::string> utcDate(GMimeMessage* message)
+std::optional<std::string> utcDate(const ParsedMessage& message)
 {
-    GDateTime* date = g_mime_message_get_date(message);
+    const char* value = lastHeader(message.headers, "Date");
+    GDateTime* date = value ? g_mime_utils_header_decode_date(value) : nullptr;
     if (!date)
         return std::nullopt;
     GDateTime* utc = g_date_time_to_utc(date);
+    g_date_time_unref(date);
     if (!utc)
         return std::nullopt;
     // As g_date_time_format's "%Y-%m-%d %H:%M:%S" writes it, without its
@@ -140,18 +195,16 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
 {
     using Outcome = MailReader::Outcome;
     GObjectPtr<GMimeStream> stream(messageStream(file, found, scanner.held(found)));
-    g_mime_parser_init_with_stream(parser, stream.get()); // drops the last message's stream
-    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser, nullptr));
-    const std::string named = describe(name, message.get());
-    if (!message) {
+    const ParsedMessage message = parse(parser, stream.get());
+    const std::string named = describe(name, message);
+    if (!message.headers) {
         report(named + ": it cannot be read as a mail message", Outcome::Failed);
         return;
     }
     if (found.cuts)
         report(named + ": " + MailScanner::describe(found.cuts), Outcome::Note);
     try {
-        const std::unique_ptr<FormBody> body = MailForm::find(message.get(), mbox);
+        const std::unique_ptr<FormBody> body = MailForm::find(message.root, mbox);
         if (!body) {
             // A form may have been in what was left out. It stays a message
             // skipped, not one failed, which would keep a database from
@@ -162,9 +215,9 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
             return;
         }
         submission.mail = true;
-        submission.messageId = messageId(message.get());
-        submission.date = text(g_mime_object_get_header(GMIME_OBJECT(message.get()), "Date"));
-        submission.utcDate = utcDate(message.get());
+        submission.messageId = messageId(message);
+        submission.date = text(g_mime_object_get_header(message.headers, "Date"));
+        submission.utcDate = utcDate(message);
         if (const auto note = writer.write(submission, *body))
             report(named + ": " + *note, Outcome::Note);
     } catch (const FileError& e) {

@@ -446,11 +446,17 @@ TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
 {
     // The output file is written although a mail has no form, and replaced whole.
     const QString out = write("forms.csv", "old");
+    // Of two Message-IDs and Dates the last counts; a quoted "From " line
+    // before a mail's headers is passed over.
     const std::string odd =
-        message("odd@example.org", "Content-Type: application/x-www-form-urlencoded\n",
+        message("first@example.org",
+                "Message-ID: <odd@example.org>\nDate: Wed, 9 Dec 2026 10:00:00 +0100\n"
+                "Content-Type: application/x-www-form-urlencoded\n",
                 "name=Smith,+\"Al\"&note=x%0D%0Ay&name=Bo&solo&source=web&date=-1&name%232=%3D1"
                 "&nul=%00%3D"); // a NUL is no sign of a formula
-    const std::string in = write("in.mbox", mbox({kQuotedMail, kReplyMail, odd})).toStdString();
+    const std::string in =
+        write("in.mbox", mbox({">From form@example.org\n" + kQuotedMail, kReplyMail, odd}))
+            .toStdString();
     const ToolRun run =
         decodeTool({"--mail", "--format", "csv", "--escape-formulas", "-o", out, in.c_str()});
     EXPECT_EQ(run.code, 3);
@@ -458,7 +464,7 @@ TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
               "source,date,message_id,name,note,size,name#2,solo,source#2,date#2,name#2#2,nul\r\n" +
                   in + "#1,2026-12-08 09:00:00,qp@example.org,Jane Doe,\"Hi!\r\nBye\",2,,,,,,\r\n" +
                   in +
-                  "#3,2026-12-08 09:00:00,odd@example.org,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,,"
+                  "#3,2026-12-09 09:00:00,odd@example.org,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,,"
                   "web,'-1,'=1," +
                   std::string("\0=", 2) + "\r\n");
 }
