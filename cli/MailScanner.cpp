@@ -10,6 +10,15 @@
 
 namespace {
 
+// Whether the field names `name` and `other` are the same, in either case of
+// ASCII letters, as GMime compares them.
+bool sameName(std::string_view name, std::string_view other)
+{
+    return name.size() == other.size() &&
+           std::equal(name.begin(), name.end(), other.begin(),
+                      [](char a, char b) { return g_ascii_tolower(a) == g_ascii_tolower(b); });
+}
+
 constexpr std::size_t kBuffer = 256 * 1024;
 constexpr std::size_t kHeaderLine = 64 * 1024;
 constexpr std::size_t kHeaderBlock = 256 * 1024;
@@ -248,14 +257,12 @@ void MailScanner::headerLine(const Line& line)
         m_headerLike = m_headerLike && valid;
         if (valid) {
             m_blockHasFields = true;
-            const std::string field(name);
-            const auto is = [&field](const char* other) {
-                return g_ascii_strcasecmp(field.c_str(), other) == 0;
-            };
+            const auto is = [name](std::string_view other) { return sameName(name, other); };
             for (const char* messageField : {"Subject", "From", "Date", "To", "Cc"})
                 m_hasMessageFields = m_hasMessageFields || is(messageField);
-            m_unreadField = m_topBlock && !is("Date") && !is("Message-ID") && !is("MIME-Version") &&
-                            g_ascii_strncasecmp(field.c_str(), "Content-", 8) != 0;
+            // GMime reads the Content- fields; the tool, Date and Message-ID.
+            m_unreadField = m_topBlock && !is("Date") && !is("Message-ID") &&
+                            !sameName(name.substr(0, 8), "Content-");
             if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();

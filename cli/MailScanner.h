@@ -24,8 +24,8 @@
 // and are never cut.
 //
 // It also leaves out the fields of the message's own header block that
-// nothing here reads, which GMime would make an object of each, and parse
-// the addresses of: all but Date, Message-ID, MIME-Version and Content-*.
+// nothing here reads, which GMime would make an object of each: all but
+// Date, Message-ID and Content-*.
 // It does so only in a block that ends with a blank line and holds no line
 // that is no header, as how GMime reads such a line depends on the fields
 // before it.
