@@ -10,9 +10,10 @@
 #include "files/FileReader.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <string>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -174,16 +175,20 @@ std::optional<std::string> utcDate(const ParsedMessage& message)
     g_date_time_unref(date);
     if (!utc)
         return std::nullopt;
-    // As g_date_time_format's "%Y-%m-%d %H:%M:%S" writes it, without its
-    // parsing the format and building a GString for each message.
+    // As g_date_time_format's "%Y-%m-%d %H:%M:%S" writes it (the year is not
+    // padded), without its parsing the format and building a GString for
+    // each message, or snprintf's parsing it.
     int year = 0, month = 0, day = 0;
     g_date_time_get_ymd(utc, &year, &month, &day);
-    char written[32];
-    std::snprintf(written, sizeof written, "%d-%02d-%02d %02d:%02d:%02d", year, month, day,
-                  g_date_time_get_hour(utc), g_date_time_get_minute(utc),
-                  g_date_time_get_second(utc));
+    std::string written = std::to_string(year);
+    for (const auto& [separator, part] : {std::pair{'-', month},
+                                          {'-', day},
+                                          {' ', g_date_time_get_hour(utc)},
+                                          {':', g_date_time_get_minute(utc)},
+                                          {':', g_date_time_get_second(utc)}})
+        written.append({separator, char('0' + part / 10), char('0' + part % 10)});
     g_date_time_unref(utc);
-    return std::string(written);
+    return written;
 }
 
 // Parses the message that the scanner found in `file` and gives its form,

@@ -14,9 +14,10 @@ namespace {
 // ASCII letters, as GMime compares them.
 bool sameName(std::string_view name, std::string_view other)
 {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return name.size() == other.size() &&
            std::equal(name.begin(), name.end(), other.begin(),
-                      [](char a, char b) { return g_ascii_tolower(a) == g_ascii_tolower(b); });
+                      [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 constexpr std::size_t kBuffer = 256 * 1024;

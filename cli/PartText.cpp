@@ -71,11 +71,17 @@ class Base64Padding
 public:
     void feed(std::string_view text)
     {
+        // Counted in locals, which the compiler turns into vector compares.
+        std::size_t characters = 0;
+        unsigned padded = 0;
         for (const char c : text) {
-            m_padded = m_padded || c == '=';
-            m_characters += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                            (c >= '0' && c <= '9') || c == '+' || c == '/';
+            const auto u = static_cast<unsigned char>(c);
+            padded |= u == '=';
+            characters += (unsigned char)((u | 0x20) - 'a') < 26 || (unsigned char)(u - '0') < 10 ||
+                          u == '+' || u == '/';
         }
+        m_characters += characters;
+        m_padded = m_padded || padded;
     }
     std::string_view missing() const
     {
