@@ -257,8 +257,12 @@ def main():
         # A paste to undo, all of it selected, text on the clipboard.
         check_pane_menu("Shift+F10 after a paste", lambda: key("shift+F10"), "UCCPDS")
 
-        # The About box, Help from it, and Latest News from its Esc.
-        key("alt+a", "a")
+        # The About box, Help from it, and Latest News from its Esc. Its item
+        # is chosen once the menu shows, or the key would go to the pane.
+        shown_menus.clear()
+        key("alt+a")
+        wait_for("the About menu", lambda: shown_menus and shown_menus[-1])
+        key("a")
         about = wait_for("the About box", lambda: window(app, "About formtidy2"))
         if about:
             focus_window("About formtidy2")
