@@ -24,8 +24,7 @@ class MailForm
 {
 public:
     // The form under `root`, the message's top MIME part, or null when it
-    // has none. With `mboxQuoted` the
-    // message comes from an mbox (see PartText). Throws FileError when a part
-    // cannot be read.
+    // has none. With `mboxQuoted` the message comes from an mbox (see
+    // PartText). Throws FileError when a part cannot be read.
     static std::unique_ptr<FormBody> find(GMimeObject* root, bool mboxQuoted);
 };
