@@ -114,9 +114,12 @@ struct ParsedMessage
 // takes as no header; such a message is parsed again as a message.
 ParsedMessage parse(GMimeParser* parser, GMimeStream* stream)
 {
+    const auto start = [parser, stream] {
+        g_mime_parser_init_with_stream(parser, stream); // drops the last message's stream
+        g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    };
     ParsedMessage parsed;
-    g_mime_parser_init_with_stream(parser, stream); // drops the last message's stream
-    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    start();
     parsed.top.reset(g_mime_parser_construct_part(parser, nullptr));
     if (parsed.top) {
         parsed.headers = parsed.root = parsed.top.get();
@@ -124,8 +127,7 @@ ParsedMessage parse(GMimeParser* parser, GMimeStream* stream)
     }
     if (g_mime_stream_reset(stream) != 0)
         return parsed;
-    g_mime_parser_init_with_stream(parser, stream);
-    g_mime_parser_set_format(parser, GMIME_FORMAT_MESSAGE);
+    start();
     parsed.message.reset(g_mime_parser_construct_message(parser, nullptr));
     if (parsed.message) {
         parsed.headers = GMIME_OBJECT(parsed.message.get());
@@ -159,9 +161,8 @@ std::optional<std::string> messageId(const ParsedMessage& message)
     return found;
 }
 
-std::string describe(const std::string& name, const ParsedMessage& message)
+std::string describe(const std::string& name, const std::optional<std::string>& id)
 {
-    const std::optional<std::string> id = messageId(message);
     return name + (id ? " <" + *id + ">" : std::string(" (no Message-ID)"));
 }
 
@@ -201,7 +202,8 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
     using Outcome = MailReader::Outcome;
     GObjectPtr<GMimeStream> stream(messageStream(file, found, scanner.held(found)));
     const ParsedMessage message = parse(parser, stream.get());
-    const std::string named = describe(name, message);
+    std::optional<std::string> id = messageId(message);
+    const std::string named = describe(name, id);
     if (!message.headers) {
         report(named + ": it cannot be read as a mail message", Outcome::Failed);
         return;
@@ -220,7 +222,7 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
             return;
         }
         submission.mail = true;
-        submission.messageId = messageId(message);
+        submission.messageId = std::move(id);
         submission.date = text(g_mime_object_get_header(message.headers, "Date"));
         submission.utcDate = utcDate(message);
         if (const auto note = writer.write(submission, *body))
