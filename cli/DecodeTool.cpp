@@ -1,16 +1,12 @@
 #include "DecodeTool.h"
 
-#include "CsvWriter.h"
 #include "DecodeOptions.h"
 #include "FileText.h"
-#include "ImapReader.h"
+#include "FormatLibrary.h"
 #include "InputSource.h"
-#include "JsonLinesWriter.h"
-#include "MailReader.h"
 #include "Output.h"
 #include "SeekableInput.h"
-#include "SqliteStore.h"
-#include "SqliteWriter.h"
+#include "SubmissionStore.h"
 #include "TextWriter.h"
 #include "files/SignalCleanup.h"
 
@@ -36,19 +32,9 @@ struct OutputFailed
 std::unique_ptr<SubmissionWriter> makeWriter(const DecodeOptions& options,
                                              SubmissionWriter::Sink sink)
 {
-    switch (options.format) {
-    case DecodeOptions::Format::Csv:
-        // A database keeps mail's columns.
-        return std::make_unique<CsvWriter>(std::move(sink), options.decoding,
-                                           options.mail || !options.from.empty(),
-                                           options.escapeFormulas);
-    case DecodeOptions::Format::Json:
-        return std::make_unique<JsonLinesWriter>(std::move(sink), options.decoding);
-    case DecodeOptions::Format::Text:
-    case DecodeOptions::Format::Sqlite:
-        break;
-    }
-    return std::make_unique<TextWriter>(std::move(sink), options.decoding);
+    if (options.format == DecodeOptions::Format::Text)
+        return std::make_unique<TextWriter>(std::move(sink), options.decoding);
+    return FormatLibrary::open().writer(options, std::move(sink));
 }
 
 // Ends the run from inside a mail file.
@@ -58,7 +44,7 @@ struct Stop
 
 } // namespace
 
-DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SqliteStore* store)
+DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionStore* store)
     : m_options(options), m_output(output), m_store(store)
 {
     // Writing to a file standard output goes to, an input that is that same
@@ -67,16 +53,15 @@ DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SqliteStore
                     ::fstat(STDOUT_FILENO, &m_outputFile) == 0 && S_ISREG(m_outputFile.st_mode) &&
                     m_outputFile.st_size > 0;
     if (store) {
-        auto writer = std::make_unique<SqliteWriter>(*store, options.decoding);
-        m_sqlite = writer.get();
-        m_writer = std::move(writer);
+        m_writer = &store->writer();
         return;
     }
-    m_writer = makeWriter(options, [this](std::string_view bytes) {
+    m_ownWriter = makeWriter(options, [this](std::string_view bytes) {
         m_pending += bytes;
         if (m_pending.size() >= kPiece)
             flush();
     });
+    m_writer = m_ownWriter.get();
 }
 
 DecodeTool::~DecodeTool() = default;
@@ -114,8 +99,8 @@ int DecodeTool::decodeAll()
         return kFailed;
     if (m_store) {
         m_store->commit();
-        report(m_store->path() + ": " + std::to_string(m_sqlite->added()) + " added, " +
-               std::to_string(m_sqlite->skipped()) + " already kept");
+        report(m_store->path() + ": " + std::to_string(m_store->added()) + " added, " +
+               std::to_string(m_store->skipped()) + " already kept");
     } else {
         m_output->commit();
     }
@@ -124,8 +109,9 @@ int DecodeTool::decodeAll()
 
 void DecodeTool::exportKept()
 {
-    SqliteStore kept(m_options.from, SqliteStore::Mode::Export, m_options.lockWait);
-    kept.forEachKept([this](const Submission& submission, FormBody& body) {
+    const auto kept = FormatLibrary::open().database(m_options.from, SqliteStore::Mode::Export,
+                                                     m_options.lockWait, m_options.decoding);
+    kept->forEachKept([this](const Submission& submission, FormBody& body) {
         m_writer->write(submission, body);
         flush();
     });
@@ -183,7 +169,7 @@ void DecodeTool::decode(const std::string& name, bool standardInput)
         choice.onlyNew = m_options.onlyNew;
         choice.since = m_options.since;
         choice.search = m_options.search;
-        ImapReader::readAll(url, choice, m_store, *m_writer, reportMail);
+        FormatLibrary::open().readImap(url, choice, m_store, *m_writer, reportMail);
         return;
     }
     // A FIFO's open waits for its writer, as a Unix tool's does.
@@ -193,7 +179,7 @@ void DecodeTool::decode(const std::string& name, bool standardInput)
     if (m_outputKnown && in->sameFileAs(m_outputFile))
         throw FileError("read", in->name(), "input file is output file");
     if (m_options.mail) {
-        MailReader::readAll(*in, *m_writer, reportMail);
+        FormatLibrary::open().readMail(*in, *m_writer, reportMail);
         return;
     }
     // CSV and JSON of the standard decoding read a form twice, for its
@@ -228,8 +214,9 @@ int DecodeTool::run(const std::vector<std::string>& args)
     SignalCleanup::install();
     try {
         if (options.format == DecodeOptions::Format::Sqlite) {
-            SqliteStore store(options.output, SqliteStore::Mode::Add, options.lockWait);
-            return DecodeTool(options, nullptr, &store).decodeAll();
+            const auto store = FormatLibrary::open().database(
+                options.output, SqliteStore::Mode::Add, options.lockWait, options.decoding);
+            return DecodeTool(options, nullptr, store.get()).decodeAll();
         }
         Output output(options.output, &report);
         return DecodeTool(options, &output, nullptr).decodeAll();

@@ -12,8 +12,7 @@
 
 class FileError;
 class Output;
-class SqliteStore;
-class SqliteWriter;
+class SubmissionStore;
 
 // formtidy-decode: decodes e-mailed form data from files, folders of mail or
 // standard input, one input at a time and streaming, so that memory stays
@@ -39,7 +38,7 @@ public:
 
 private:
     // Writes to `output`, or with --format sqlite into `store`.
-    DecodeTool(const DecodeOptions& options, Output* output, SqliteStore* store);
+    DecodeTool(const DecodeOptions& options, Output* output, SubmissionStore* store);
     ~DecodeTool();
 
     // The writer loop: each input is opened when its turn comes, read whole
@@ -53,10 +52,10 @@ private:
 
     const DecodeOptions& m_options;
     Output* m_output;
-    SqliteStore* m_store;
-    std::unique_ptr<SubmissionWriter> m_writer;
-    SqliteWriter* m_sqlite = nullptr; // m_writer, with --format sqlite
-    std::string m_pending;            // the writers' small writes, gathered into larger ones
+    SubmissionStore* m_store;
+    std::unique_ptr<SubmissionWriter> m_ownWriter; // but with --format sqlite
+    SubmissionWriter* m_writer = nullptr;          // m_ownWriter, or the store's
+    std::string m_pending; // the writers' small writes, gathered into larger ones
     struct stat m_outputFile
     {
     };

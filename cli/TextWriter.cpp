@@ -1,8 +1,7 @@
 #include "TextWriter.h"
 
-#include "FormFields.h"
-
 #include "convert/DecodeFormText.h"
+#include "convert/PlainFormSplitter.h"
 
 std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
 {
@@ -10,8 +9,9 @@ std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
         m_sink(FormFieldBreak());
     m_first = false;
     if (body.kind() == FormKind::TextPlain) {
+        // Its bytes are written as they are, so its charset does not matter.
         bool firstField = true;
-        return FormFields::read(body, m_decoding, false, [&](FormField& field) {
+        PlainFormSplitter splitter([&](FormField& field) {
             if (!firstField)
                 m_sink(FormFieldBreak());
             firstField = false;
@@ -21,6 +21,12 @@ std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
             }
             m_sink(field.value);
         });
+        body.read([&splitter](std::string_view piece) {
+            splitter.feed(piece);
+            return true;
+        });
+        splitter.finish();
+        return std::nullopt;
     }
     const auto decoder = FormDecoder::create(m_decoding);
     std::string decoded;

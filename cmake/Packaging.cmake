@@ -4,6 +4,7 @@
 # Included from the top-level CMakeLists.txt.
 
 install(TARGETS formtidy formtidy-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS formtidy-decode-formats LIBRARY DESTINATION ${FORMTIDY_FORMATS_DIR})
 
 # Desktop integration. One application id names the launcher entry, the icons
 # and the AppStream metainfo, and is the desktop file name the program reports.

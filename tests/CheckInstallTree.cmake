@@ -55,9 +55,16 @@ if(DESKTOP_FILE_VALIDATE)
     endif()
 endif()
 
-# The installed command-line decoder runs.
+# The installed command-line decoder runs, and finds the library of its
+# formats where it was installed.
 execute_process(COMMAND "${PREFIX}/bin/formtidy-decode" --version RESULT_VARIABLE rc
                 OUTPUT_VARIABLE version)
 if(NOT rc EQUAL 0 OR NOT version MATCHES "^formtidy-decode ")
     message(SEND_ERROR "the installed formtidy-decode does not run: ${rc} ${version}")
+endif()
+file(WRITE "${PREFIX}/form.txt" "a=1")
+execute_process(COMMAND "${PREFIX}/bin/formtidy-decode" --format json "${PREFIX}/form.txt"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE json ERROR_VARIABLE error)
+if(NOT rc EQUAL 0 OR NOT json MATCHES "\\[\\[\"a\",\"1\"\\]\\]")
+    message(SEND_ERROR "the installed formtidy-decode writes no JSON: ${rc} ${json} ${error}")
 endif()

@@ -1,13 +1,14 @@
 #!/bin/sh
 # formtidy-decode stands on the decoder and the file classes alone: it loads
-# no Qt library at all (libcurl, for IMAP, and SQLite are its own), and
-# carries none of the window's resources.
+# no Qt library at all, and carries none of the window's resources. Nor does
+# it load GMime, GLib, SQLite or libcurl when it starts: its library of
+# formats brings them when a run asks for mail, CSV, JSON or a database.
 # Usage: check_decode_links.sh FORMTIDY_DECODE [BUILD_NINJA]
 set -eu
 tool=$1
 status=0
 libs=$(ldd "$tool")
-for lib in Qt6Core Qt6Gui Qt6Widgets Qt6Network Qt6OpenGL; do
+for lib in Qt6Core Qt6Gui Qt6Widgets Qt6Network Qt6OpenGL gmime glib sqlite3 curl; do
     if printf '%s\n' "$libs" | grep -q "lib$lib\|$lib"; then
         echo "formtidy-decode loads $lib"
         status=1
