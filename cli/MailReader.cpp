@@ -166,9 +166,9 @@ std::string describe(const std::string& name, const std::optional<std::string>& 
     return name + (id ? " <" + *id + ">" : std::string(" (no Message-ID)"));
 }
 
-std::optional<std::string> utcDate(const ParsedMessage& message)
+// The Date header `value` in UTC.
+std::optional<std::string> utcDate(const char* value)
 {
-    const char* value = lastHeader(message.headers, "Date");
     GDateTime* date = value ? g_mime_utils_header_decode_date(value) : nullptr;
     if (!date)
         return std::nullopt;
@@ -223,8 +223,10 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
         }
         submission.mail = true;
         submission.messageId = std::move(id);
-        submission.date = text(g_mime_object_get_header(message.headers, "Date"));
-        submission.utcDate = utcDate(message);
+        // The Date header as written and in UTC are the same header's.
+        const char* date = lastHeader(message.headers, "Date");
+        submission.date = text(date);
+        submission.utcDate = utcDate(date);
         if (const auto note = writer.write(submission, *body))
             report(named + ": " + *note, Outcome::Note);
     } catch (const FileError& e) {

@@ -467,6 +467,10 @@ TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
                   "#3,2026-12-09 09:00:00,odd@example.org,\"Smith, \"\"Al\"\"\",\"x\r\ny\",,Bo,,"
                   "web,'-1,'=1," +
                   std::string("\0=", 2) + "\r\n");
+    // The date as written is that same last one.
+    EXPECT_NE(decodeTool({"--mail", "--format", "json", in.c_str()})
+                  .out.find(R"("date":"Wed, 9 Dec 2026 10:00:00 +0100")"),
+              std::string::npos);
 }
 
 TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
