@@ -57,6 +57,10 @@ DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionS
         return;
     }
     m_ownWriter = makeWriter(options, [this](std::string_view bytes) {
+        // The writers' small writes are gathered; a large one, as a piece of
+        // decoded text is, goes out as it is, without a copy.
+        if (m_pending.empty() && bytes.size() >= kPiece)
+            return send(bytes);
         m_pending += bytes;
         if (m_pending.size() >= kPiece)
             flush();
@@ -132,16 +136,19 @@ bool DecodeTool::failed(const std::string& message)
 
 void DecodeTool::flush()
 {
-    if (!m_output) {
-        m_pending.clear();
+    send(m_pending);
+    m_pending.clear();
+}
+
+void DecodeTool::send(std::string_view bytes)
+{
+    if (!m_output)
         return;
-    }
     try {
-        m_output->write(m_pending);
+        m_output->write(bytes);
     } catch (const FileError& e) {
         throw OutputFailed{e};
     }
-    m_pending.clear();
 }
 
 void DecodeTool::mailReport(const std::string& message, MailReader::Outcome outcome)

@@ -49,6 +49,7 @@ private:
     void mailReport(const std::string& message, MailReader::Outcome outcome);
     bool failed(const std::string& message);
     void flush();
+    void send(std::string_view bytes);
 
     const DecodeOptions& m_options;
     Output* m_output;
