@@ -9,6 +9,7 @@
 #include "files/FileError.h"
 #include "files/FileReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -149,13 +150,49 @@ const char* lastHeader(GMimeObject* object, const char* name)
     return nullptr;
 }
 
-// The message's Message-ID. An empty one ("<>", or the field with nothing in
-// it) names no message: taken as an ID, it would make a database keep only
-// the first of all the forms that have it.
-std::optional<std::string> messageId(const ParsedMessage& message)
+// The value of a field as GMime gives it, from its text as the scanner took it.
+std::optional<std::string> fieldValue(const std::optional<std::string>& taken)
 {
-    const char* value = lastHeader(message.headers, "Message-Id");
-    char* id = value ? g_mime_utils_decode_message_id(value) : nullptr;
+    if (!taken)
+        return std::nullopt;
+    char* unfolded = g_mime_utils_header_unfold(taken->c_str());
+    std::optional<std::string> found = text(unfolded);
+    // GMime decodes encoded words and bytes beyond ASCII; ASCII without an
+    // encoded word it leaves as it is.
+    const bool ascii = std::all_of(found->begin(), found->end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii || found->find("=?") != std::string::npos) {
+        char* value = g_mime_utils_header_decode_text(nullptr, unfolded);
+        found = text(value);
+        g_free(value);
+    }
+    g_free(unfolded);
+    return found;
+}
+
+// The values of the message's last Date and Message-ID fields: as the
+// scanner took them, or where it left them to GMime, as GMime read them.
+struct MessageFields
+{
+    std::optional<std::string> date, messageId;
+};
+
+MessageFields messageFields(const MailScanner::Message& found, const ParsedMessage& message)
+{
+    if (!message.headers)
+        return {};
+    if (found.fieldsTaken)
+        return {fieldValue(found.date), fieldValue(found.messageId)};
+    return {text(lastHeader(message.headers, "Date")),
+            text(lastHeader(message.headers, "Message-Id"))};
+}
+
+// The Message-ID in the field `value`. An empty one ("<>", or the field with
+// nothing in it) names no message: taken as an ID, it would make a database
+// keep only the first of all the forms that have it.
+std::optional<std::string> messageId(const std::optional<std::string>& value)
+{
+    char* id = value ? g_mime_utils_decode_message_id(value->c_str()) : nullptr;
     std::optional<std::string> found = id && *id ? text(id) : std::nullopt;
     g_free(id);
     return found;
@@ -166,10 +203,10 @@ std::string describe(const std::string& name, const std::optional<std::string>& 
     return name + (id ? " <" + *id + ">" : std::string(" (no Message-ID)"));
 }
 
-// The Date header `value` in UTC.
-std::optional<std::string> utcDate(const char* value)
+// The Date field `value` in UTC.
+std::optional<std::string> utcDate(const std::optional<std::string>& value)
 {
-    GDateTime* date = value ? g_mime_utils_header_decode_date(value) : nullptr;
+    GDateTime* date = value ? g_mime_utils_header_decode_date(value->c_str()) : nullptr;
     if (!date)
         return std::nullopt;
     GDateTime* utc = g_date_time_to_utc(date);
@@ -202,7 +239,8 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
     using Outcome = MailReader::Outcome;
     GObjectPtr<GMimeStream> stream(messageStream(file, found, scanner.held(found)));
     const ParsedMessage message = parse(parser, stream.get());
-    std::optional<std::string> id = messageId(message);
+    MessageFields fields = messageFields(found, message);
+    std::optional<std::string> id = messageId(fields.messageId);
     const std::string named = describe(name, id);
     if (!message.headers) {
         report(named + ": it cannot be read as a mail message", Outcome::Failed);
@@ -223,10 +261,8 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
         }
         submission.mail = true;
         submission.messageId = std::move(id);
-        // The Date header as written and in UTC are the same header's.
-        const char* date = lastHeader(message.headers, "Date");
-        submission.date = text(date);
-        submission.utcDate = utcDate(date);
+        submission.utcDate = utcDate(fields.date);
+        submission.date = std::move(fields.date);
         if (const auto note = writer.write(submission, *body))
             report(named + ": " + *note, Outcome::Note);
     } catch (const FileError& e) {

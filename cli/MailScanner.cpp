@@ -185,6 +185,9 @@ void MailScanner::startBlock(bool message)
     m_blockBytes = 0;
     m_blockHasFields = m_hasMessageFields = m_hasContentType = m_inContentType = false;
     m_unreadField = false;
+    m_taken = nullptr;
+    m_date.reset();
+    m_messageId.reset();
     m_headerLike = true;
     m_contentType.clear();
     m_unread.clear();
@@ -194,6 +197,9 @@ void MailScanner::leaveOutUnread()
 {
     if (!m_topBlock || !m_headerLike || m_unread.empty())
         return;
+    m_message->fieldsTaken = true;
+    m_message->date = std::move(m_date);
+    m_message->messageId = std::move(m_messageId);
     // Among what the block's lines already left out, in order, one range
     // for ranges that touch.
     auto& ranges = m_message->leftOut;
@@ -255,15 +261,17 @@ void MailScanner::headerLine(const Line& line)
             return;
         }
         m_unreadField = false;
+        m_taken = nullptr;
         m_headerLike = m_headerLike && valid;
         if (valid) {
             m_blockHasFields = true;
             const auto is = [name](std::string_view other) { return sameName(name, other); };
             for (const char* messageField : {"Subject", "From", "Date", "To", "Cc"})
                 m_hasMessageFields = m_hasMessageFields || is(messageField);
-            // GMime reads the Content- fields; the tool, Date and Message-ID.
-            m_unreadField = m_topBlock && !is("Date") && !is("Message-ID") &&
-                            !sameName(name.substr(0, 8), "Content-");
+            // GMime reads the Content- fields; the tool takes Date and Message-ID.
+            m_unreadField = m_topBlock && !sameName(name.substr(0, 8), "Content-");
+            if (m_topBlock && (is("Date") || is("Message-ID")))
+                m_taken = is("Date") ? &m_date : &m_messageId;
             if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();
@@ -287,6 +295,11 @@ void MailScanner::headerLine(const Line& line)
     if (longLine)
         leaveOut(line.at + static_cast<off_t>(kHeaderLine),
                  line.at + line.length - static_cast<off_t>(line.eol), HeaderLine);
+    // What GMime would have read of the field; the last of its name counts.
+    if (m_taken && continuation)
+        (*m_taken)->append(head.substr(0, kHeaderLine));
+    else if (m_taken)
+        *m_taken = std::string(head.substr(0, kHeaderLine).substr(head.find(':') + 1));
     if (m_inContentType)
         m_contentType.append(head.substr(0, kHeaderLine)).append(" ");
 }

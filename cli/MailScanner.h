@@ -24,11 +24,11 @@
 // and are never cut.
 //
 // It also leaves out the fields of the message's own header block that
-// nothing here reads, which GMime would make an object of each: all but
-// Date, Message-ID and Content-*.
-// It does so only in a block that ends with a blank line and holds no line
-// that is no header, as how GMime reads such a line depends on the fields
-// before it.
+// GMime need not read, which it would make an object of each: all but
+// Content-*. Of those, it keeps the values of Date and Message-ID for the
+// reader. It does so only in a block that ends with a blank line and holds
+// no line that is no header, as how GMime reads such a line depends on the
+// fields before it.
 class MailScanner
 {
 public:
@@ -46,6 +46,11 @@ public:
         off_t end = 0;
         std::vector<std::pair<off_t, off_t>> leftOut; // [from, to) ranges, in order
         unsigned cuts = 0;                            // the Cut kinds that left something out
+        // Whether the message's Date and Message-ID fields were left out, and
+        // then the last of each as GMime would have read it: the text after
+        // the colon, its lines joined without their breaks.
+        bool fieldsTaken = false;
+        std::optional<std::string> date, messageId;
     };
 
     // Reads `fd` from `start` on; an mbox splits into messages at each line
@@ -122,7 +127,10 @@ private:
     std::size_t m_blockBytes = 0;
     bool m_blockHasFields = false;
     bool m_hasMessageFields = false;
-    bool m_unreadField = false;                    // the field being scanned is not read
+    bool m_unreadField = false; // the field being scanned is not read
+    std::optional<std::string>* m_taken =
+        nullptr; // or its value is taken, into m_date or m_messageId
+    std::optional<std::string> m_date, m_messageId;
     bool m_headerLike = true;                      // no line of the block so far is no header
     std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
     bool m_hasContentType = false;

@@ -417,11 +417,11 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
 TEST_F(DecodeToolTest, FieldsThatNothingReadsAreLeftOut)
 {
     InitGMime(); // the scanner parses a multipart's type as GMime does
-    const auto kept = [this](const std::string& mail) {
+    MailScanner::Message message;
+    const auto kept = [this, &message](const std::string& mail) {
         QFile file(write("fields.eml", mail));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         MailScanner scanner(file.handle(), 0, false);
-        MailScanner::Message message;
         EXPECT_TRUE(scanner.next(message));
         EXPECT_EQ(message.cuts, 0u);
         std::string text;
@@ -432,14 +432,19 @@ TEST_F(DecodeToolTest, FieldsThatNothingReadsAreLeftOut)
         }
         return text + mail.substr(std::size_t(at));
     };
-    const std::string read = "Date: Tue, 8 Dec 2026 10:00:00 +0100\nMessage-ID: <m@example.org>\n"
-                             "Content-Type: multipart/mixed;\n boundary=b\n";
+    // Date and Message-ID are taken by the scanner.
+    const std::string taken = "Date: Tue, 8 Dec 2026 10:00:00 +0100\nMessage-ID: <m@example.org>\n";
+    const std::string read = "Content-Type: multipart/mixed;\n boundary=b\n";
     const std::string body = "\n--b\nX-Part: 1\n\na=1\n--b--\n";
     EXPECT_EQ(kept("Received: by mx\n\tfor <a@example.org>\nX-Mailer: PHP\nTo: a@example.org\n" +
-                   read + "MIME-Version: 1.0\nSubject: Form\nFrom: b@example.org\n" + body),
+                   taken + read + "MIME-Version: 1.0\nSubject: Form\nFrom: b@example.org\n" + body),
               read + body);
-    const std::string odd = "X-Mailer: PHP\nno header\nSubject: Form\n" + read + body;
+    EXPECT_TRUE(message.fieldsTaken);
+    EXPECT_EQ(message.date, " Tue, 8 Dec 2026 10:00:00 +0100");
+    EXPECT_EQ(message.messageId, " <m@example.org>");
+    const std::string odd = "X-Mailer: PHP\nno header\nSubject: Form\n" + taken + read + body;
     EXPECT_EQ(kept(odd), odd);
+    EXPECT_FALSE(message.fieldsTaken);
 }
 
 TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
@@ -471,6 +476,28 @@ TEST_F(DecodeToolTest, CsvHasARowPerFormAndEachHeaderOnce)
     EXPECT_NE(decodeTool({"--mail", "--format", "json", in.c_str()})
                   .out.find(R"("date":"Wed, 9 Dec 2026 10:00:00 +0100")"),
               std::string::npos);
+}
+
+TEST_F(DecodeToolTest, DateAndMessageIdAreReadAsGMimeReadsAField)
+{
+    // The last of each counts, unfolded, its encoded words and bytes beyond
+    // ASCII decoded.
+    const std::string in =
+        write(
+            "in.mbox",
+            mbox({message(
+                      "a@example.org",
+                      "Message-ID:\n <folded@example.org>\nDate: Wed, 9 Dec 2026\n\t10:00 +0100\n",
+                      "a=1"),
+                  message("b@example.org", "Message-ID: =?us-ascii?q?=3Cencoded=40x=3E?=\n", "b=2"),
+                  message("c@example.org", "Message-ID: <caf\xe9@x>\r\n", "c=3")}))
+            .toStdString();
+    const auto lines = jsonLines(decodeTool({"--mail", "--format", "json", in.c_str()}).out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["message_id"], "folded@example.org");
+    EXPECT_EQ(lines[0]["date"], "Wed, 9 Dec 2026\t10:00 +0100");
+    EXPECT_EQ(lines[1]["message_id"], "encoded@x");
+    EXPECT_EQ(lines[2]["message_id"], "caf\u00e9@x");
 }
 
 TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
