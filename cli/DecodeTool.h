@@ -54,7 +54,7 @@ private:
     const DecodeOptions& m_options;
     Output* m_output;
     SubmissionStore* m_store;
-    std::unique_ptr<SubmissionWriter> m_ownWriter; // but with --format sqlite
+    std::unique_ptr<SubmissionWriter> m_ownWriter; // the writer, but with --format sqlite
     SubmissionWriter* m_writer = nullptr;          // m_ownWriter, or the store's
     std::string m_pending; // the writers' small writes, gathered into larger ones
     struct stat m_outputFile

@@ -24,10 +24,14 @@ const FormatLibrary& load()
     // Beside the executable first, so that a build folder's tool never takes
     // an installed library of another build; then where the library is
     // installed, found from the executable's folder, wherever the two were
-    // installed together.
+    // installed together. Without /proc the executable's folder is unknown,
+    // and the library is taken from where this build installs it, never from
+    // a path relative to the current folder.
     const std::string folder = executableFolder();
     std::string path = folder + FORMTIDY_FORMATS_MODULE;
-    if (::access(path.c_str(), F_OK) != 0)
+    if (folder.empty())
+        path = FORMTIDY_FORMATS_INSTALLED;
+    else if (::access(path.c_str(), F_OK) != 0)
         path = folder + FORMTIDY_FORMATS_FROM_BIN "/" FORMTIDY_FORMATS_MODULE;
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {

@@ -106,6 +106,27 @@ TEST_F(DecodeToolTest, FaultsNameTheFileAndExitWithOne)
               "formtidy-decode: " + self.toStdString() + ": input file is output file\n");
 }
 
+TEST_F(DecodeToolTest, WithoutProcTheFormatsAreNeverTakenFromTheCurrentFolder)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizers read their options from /proc, and cannot run without";
+#endif
+    // The executable's folder is unknown then, and a library of the formats'
+    // name in the folder the tool runs in is none of its.
+    write("formtidy-decode-formats.so", "not a library");
+    const QString in = write("in.txt", "a=1");
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    shell.start("unshare", {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh",
+                            QStringLiteral(FORMTIDY_DECODE_BIN), "--format", "json", in});
+    ASSERT_TRUE(shell.waitForFinished(20000));
+    const std::string err = shell.readAllStandardError().toStdString();
+    if (shell.exitCode() != 0 && err.find("unshare") != std::string::npos)
+        GTEST_SKIP() << "a mount namespace cannot be made here: " << err;
+    EXPECT_EQ(err.find(": formtidy-decode-formats.so"), std::string::npos) << err;
+    EXPECT_EQ(err.find("ELF"), std::string::npos) << err;
+}
+
 TEST_F(DecodeToolTest, PipesAndDevicesAreReadByName)
 {
     // A FIFO whose writer comes after the tool opened it, standard input by
