@@ -4,35 +4,9 @@
 #include "CsvWriter.h"
 #include "FormatLibrary.h"
 #include "JsonLinesWriter.h"
-#include "SqliteWriter.h"
+#include "SqliteSubmissionStore.h"
 
 namespace {
-
-// A database and the writer that keeps submissions in it.
-class Database final : public SubmissionStore
-{
-public:
-    Database(const std::string& path, SqliteStore::Mode mode, int lockWaitSeconds,
-             FormDecoding decoding)
-        : m_store(path, mode, lockWaitSeconds), m_writer(m_store, decoding)
-    {}
-
-    SqliteStore& store() { return m_store; }
-
-    const std::string& path() const override { return m_store.path(); }
-    SubmissionWriter& writer() override { return m_writer; }
-    std::uint64_t added() const override { return m_writer.added(); }
-    std::uint64_t skipped() const override { return m_writer.skipped(); }
-    void commit() override { m_store.commit(); }
-    void forEachKept(const std::function<void(const Submission&, FormBody&)>& each) override
-    {
-        m_store.forEachKept(each);
-    }
-
-private:
-    SqliteStore m_store;
-    SqliteWriter m_writer;
-};
 
 class FormatModule final : public FormatLibrary
 {
@@ -52,7 +26,7 @@ public:
                                               int lockWaitSeconds,
                                               FormDecoding decoding) const override
     {
-        return std::make_unique<Database>(path, mode, lockWaitSeconds, decoding);
+        return std::make_unique<SqliteSubmissionStore>(path, mode, lockWaitSeconds, decoding);
     }
 
     void readMail(FileReader& in, SubmissionWriter& writer,
@@ -64,8 +38,9 @@ public:
     void readImap(const ImapUrl& url, const ImapReader::Choice& choice, SubmissionStore* store,
                   SubmissionWriter& writer, const MailReader::Report& report) const override
     {
-        ImapReader::readAll(url, choice, store ? &static_cast<Database*>(store)->store() : nullptr,
-                            writer, report);
+        SqliteStore* sqlite =
+            store ? &static_cast<SqliteSubmissionStore*>(store)->store() : nullptr;
+        ImapReader::readAll(url, choice, sqlite, writer, report);
     }
 };
 
