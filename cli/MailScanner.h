@@ -128,8 +128,8 @@ private:
     bool m_blockHasFields = false;
     bool m_hasMessageFields = false;
     bool m_unreadField = false; // the field being scanned is not read
-    std::optional<std::string>* m_taken =
-        nullptr; // or its value is taken, into m_date or m_messageId
+    // Where the field being scanned is taken: m_date, m_messageId, or nowhere.
+    std::optional<std::string>* m_taken = nullptr;
     std::optional<std::string> m_date, m_messageId;
     bool m_headerLike = true;                      // no line of the block so far is no header
     std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
