@@ -52,10 +52,8 @@ DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionS
     m_outputKnown = (options.output.empty() || Output::isStandardOutput(options.output)) &&
                     ::fstat(STDOUT_FILENO, &m_outputFile) == 0 && S_ISREG(m_outputFile.st_mode) &&
                     m_outputFile.st_size > 0;
-    if (store) {
-        m_writer = &store->writer();
+    if (store)
         return;
-    }
     m_ownWriter = makeWriter(options, [this](std::string_view bytes) {
         // The writers' small writes are gathered; a large one, as a piece of
         // decoded text is, goes out as it is, without a copy.
@@ -65,7 +63,11 @@ DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionS
         if (m_pending.size() >= kPiece)
             flush();
     });
-    m_writer = m_ownWriter.get();
+}
+
+SubmissionWriter& DecodeTool::writer()
+{
+    return m_store ? m_store->writer() : *m_ownWriter;
 }
 
 DecodeTool::~DecodeTool() = default;
@@ -97,7 +99,7 @@ int DecodeTool::decodeAll()
                                  "before it");
         return kFailed;
     }
-    m_writer->finish();
+    writer().finish();
     flush();
     if (m_failed)
         return kFailed;
@@ -116,10 +118,10 @@ void DecodeTool::exportKept()
     const auto kept = FormatLibrary::open().database(m_options.from, SqliteStore::Mode::Export,
                                                      m_options.lockWait, m_options.decoding);
     kept->forEachKept([this](const Submission& submission, FormBody& body) {
-        m_writer->write(submission, body);
+        writer().write(submission, body);
         flush();
     });
-    m_writer->finish();
+    writer().finish();
     flush();
     m_output->commit();
 }
@@ -176,7 +178,7 @@ void DecodeTool::decode(const std::string& name, bool standardInput)
         choice.onlyNew = m_options.onlyNew;
         choice.since = m_options.since;
         choice.search = m_options.search;
-        FormatLibrary::open().readImap(url, choice, m_store, *m_writer, reportMail);
+        FormatLibrary::open().readImap(url, choice, m_store, writer(), reportMail);
         return;
     }
     // A FIFO's open waits for its writer, as a Unix tool's does.
@@ -186,7 +188,7 @@ void DecodeTool::decode(const std::string& name, bool standardInput)
     if (m_outputKnown && in->sameFileAs(m_outputFile))
         throw FileError("read", in->name(), "input file is output file");
     if (m_options.mail) {
-        FormatLibrary::open().readMail(*in, *m_writer, reportMail);
+        FormatLibrary::open().readMail(*in, writer(), reportMail);
         return;
     }
     // CSV and JSON of the standard decoding read a form twice, for its
@@ -198,7 +200,7 @@ void DecodeTool::decode(const std::string& name, bool standardInput)
                   FormKind::UrlEncoded, FormBody::End::AsIs);
     Submission submission;
     submission.source = in->name();
-    if (const auto note = m_writer->write(submission, body))
+    if (const auto note = writer().write(submission, body))
         report(in->name() + ": " + *note);
 }
 

@@ -50,12 +50,13 @@ private:
     bool failed(const std::string& message);
     void flush();
     void send(std::string_view bytes);
+    // m_ownWriter, or with --format sqlite the store's.
+    SubmissionWriter& writer();
 
     const DecodeOptions& m_options;
     Output* m_output;
     SubmissionStore* m_store;
     std::unique_ptr<SubmissionWriter> m_ownWriter; // the writer, but with --format sqlite
-    SubmissionWriter* m_writer = nullptr;          // m_ownWriter, or the store's
     std::string m_pending; // the writers' small writes, gathered into larger ones
     struct stat m_outputFile
     {

@@ -43,6 +43,16 @@ public:
 
     // Gives the body's text, up to its end, in pieces.
     void read(const FormText::Piece& piece) const;
+    // Gives the whole text to the feed() of `reader` (a splitter or a scan)
+    // in pieces, then calls its finish().
+    template <class Reader> void readInto(Reader& reader) const
+    {
+        read([&reader](std::string_view piece) {
+            reader.feed(piece);
+            return true;
+        });
+        reader.finish();
+    }
 
     FormKind kind() const { return m_kind; }
     // The charset of the MIME part that carried the form, or empty.

@@ -43,11 +43,7 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
             std::optional<std::string> field;
             if (holdsCharsetName(body)) {
                 FormScan scan;
-                body.read([&scan](std::string_view piece) {
-                    scan.feed(piece);
-                    return true;
-                });
-                scan.finish();
+                body.readInto(scan);
                 field = scan.charsetField(body.kind());
             }
             body.setCharsetField(std::move(field));
@@ -62,19 +58,12 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
         }
         sink(f);
     };
-    const auto feedAll = [&body](auto& splitter) {
-        body.read([&splitter](std::string_view piece) {
-            splitter.feed(piece);
-            return true;
-        });
-        splitter.finish();
-    };
     if (body.kind() == FormKind::TextPlain) {
         PlainFormSplitter splitter(field);
-        feedAll(splitter);
+        body.readInto(splitter);
     } else {
         FormFieldSplitter splitter(field, decoding);
-        feedAll(splitter);
+        body.readInto(splitter);
     }
     if (convert.unknownCharset())
         return "its charset \"" + charset +

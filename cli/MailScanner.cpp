@@ -270,8 +270,10 @@ void MailScanner::headerLine(const Line& line)
                 m_hasMessageFields = m_hasMessageFields || is(messageField);
             // GMime reads the Content- fields; the tool takes Date and Message-ID.
             m_unreadField = m_topBlock && !sameName(name.substr(0, 8), "Content-");
-            if (m_topBlock && (is("Date") || is("Message-ID")))
-                m_taken = is("Date") ? &m_date : &m_messageId;
+            if (m_topBlock && is("Date"))
+                m_taken = &m_date;
+            else if (m_topBlock && is("Message-ID"))
+                m_taken = &m_messageId;
             if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();

@@ -21,11 +21,7 @@ std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
             }
             m_sink(field.value);
         });
-        body.read([&splitter](std::string_view piece) {
-            splitter.feed(piece);
-            return true;
-        });
-        splitter.finish();
+        body.readInto(splitter);
         return std::nullopt;
     }
     const auto decoder = FormDecoder::create(m_decoding);
