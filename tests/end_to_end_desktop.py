@@ -44,6 +44,17 @@ def on_showing(event):
         shown_menus.append(event.source)
 
 
+def shown_menu(item):
+    """The last pop-up menu shown that shows still and holds a menu item
+    named `item`. Events come late from the accessibility bus: one of a menu
+    shown and closed before can arrive after the next was asked for."""
+    for menu in reversed(shown_menus):
+        if showing(menu) and any(n.getRoleName() == "menu item" and n.name == item
+                                 for n in nodes(menu)):
+            return menu
+    return None
+
+
 def pump():
     """Delivers the events that have come from the accessibility bus."""
     context = GLib.MainContext.default()
@@ -148,7 +159,7 @@ def check_pane_menu(how, open_menu, enabled):
     enabled: `enabled` has an item's initial where it is, '-' where not."""
     shown_menus.clear()
     open_menu()
-    menu = wait_for(f"the pane's menu on {how}", lambda: shown_menus and shown_menus[-1])
+    menu = wait_for(f"the pane's menu on {how}", lambda: shown_menu("Select All"))
     if not menu:
         return
     items = [n for n in nodes(menu) if n.getRoleName() == "menu item"]
@@ -261,7 +272,7 @@ def main():
         # is chosen once the menu shows, or the key would go to the pane.
         shown_menus.clear()
         key("alt+a")
-        wait_for("the About menu", lambda: shown_menus and shown_menus[-1])
+        wait_for("the About menu", lambda: shown_menu("About Formtidy"))
         key("a")
         about = wait_for("the About box", lambda: window(app, "About formtidy2"))
         if about:
