@@ -36,6 +36,9 @@ public:
 
     // UTF-8 where valid, else Windows-1252.
     static std::string utf8OrWindows1252(std::string_view bytes);
+    // Whether `bytes` are well-formed UTF-8, where a NUL is a character
+    // like any other.
+    static bool isUtf8(std::string_view bytes);
 
 private:
     // Bytes that are not valid UTF-8, where the charset is none or UTF-8:

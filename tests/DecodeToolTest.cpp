@@ -1,7 +1,9 @@
 #include "cli/ByteScan.h"
 #include "cli/GObjectPtr.h"
 #include "cli/MailScanner.h"
+#include "cli/Utf8Converter.h"
 #include "convert/DecodeFormText.h"
+#include "convert/FormScanner.h"
 
 #include <QDir>
 #include <QFile>
@@ -609,6 +611,42 @@ TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
                 EXPECT_EQ(set.scan.find(text), at) << size;
             }
         }
+    }
+}
+
+// The UTF-8 check takes what GLib takes, with vector instructions and
+// without: every lead byte before each kind of second and later byte, cut
+// short or not, at every place in a block of sixteen and across blocks,
+// with and without ASCII after it.
+TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
+{
+    const unsigned char next[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+    for (const FormScanner::Target target : FormScanner::targets()) {
+        const FormScanner::Scope scope(target);
+        for (unsigned lead = 0x80; lead <= 0xFF; ++lead)
+            for (const unsigned char second : next)
+                for (const unsigned char rest : {0x80, 0xBF, 0x41})
+                    for (const std::size_t ascii : {0, 3, 9, 11, 12, 13, 14, 29})
+                        for (std::size_t size = 1; size <= 5; ++size)
+                            for (const std::size_t after : {0, 20}) {
+                                // The check starts at the first byte beyond ASCII.
+                                std::string text = "\xC3\xA9" + std::string(ascii, 'a');
+                                text += char(lead);
+                                text += char(second);
+                                text.append(3, char(rest));
+                                text.resize(2 + ascii + size);
+                                text.append(after, 'b');
+                                // GLib stops at a NUL, which is a character here.
+                                const std::size_t nul = std::min(text.find('\0'), text.size());
+                                const std::string tail =
+                                    text.substr(std::min(nul + 1, text.size()));
+                                const bool glib =
+                                    g_utf8_validate_len(text.data(), nul, nullptr) &&
+                                    g_utf8_validate_len(tail.data(), tail.size(), nullptr);
+                                ASSERT_EQ(Utf8Converter::isUtf8(text), glib)
+                                    << FormScanner::name(target) << " " << lead << " "
+                                    << int(second) << " " << ascii << " " << size << " " << after;
+                            }
     }
 }
 
