@@ -5,6 +5,7 @@
 #include "Utf8Converter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -12,7 +13,8 @@
 namespace {
 
 constexpr std::size_t kRowInMemory = 1024 * 1024;
-constexpr std::size_t kRowHead = 2 * sizeof(std::uint64_t); // its cells' bytes, its cell count
+// Its cells' bytes, its cell count, and where its index of cells starts.
+constexpr std::size_t kRowHead = 3 * sizeof(std::uint64_t);
 
 // What the table of names keeps of a hash; its place comes from the low bits.
 std::uint32_t tagOf(std::size_t hash)
@@ -55,6 +57,8 @@ void CsvWriter::appendCell(std::string& out, std::string_view text, bool escapeF
 
 std::size_t CsvWriter::columnOf(std::string_view name)
 {
+    if (!m_allNamed && name.find('#') != std::string_view::npos)
+        nameNumberedColumns();
     if (m_slots.empty())
         m_slots.resize(1024);
     const std::size_t hash = std::hash<std::string_view>{}(name);
@@ -63,33 +67,103 @@ std::size_t CsvWriter::columnOf(std::string_view name)
     std::size_t at = hash & mask;
     for (;; at = (at + 1) & mask) {
         const Slot slot = m_slots[at];
-        if (slot.column == 0)
+        if (slot.name == 0)
             break;
-        if (slot.tag == tag && m_columns[slot.column - 1].name == name)
-            return slot.column - 1;
+        const Name& known = m_names[slot.name - 1];
+        if (slot.tag == tag && known.text == name)
+            return known.column;
     }
+    const std::size_t column = newColumn();
+    giveName(column, std::string(name), hash, at);
+    return column;
+}
+
+std::size_t CsvWriter::newColumn()
+{
     if (m_columns.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
         throw std::runtime_error("the forms have more than " + std::to_string(m_columns.size()) +
                                  " different field names, more than CSV output can hold");
-    m_columns.push_back({std::string(name), hash});
-    m_slots[at] = {tag, static_cast<std::uint32_t>(m_columns.size())};
-    if (m_columns.size() * 2 > m_slots.size())
-        growSlots();
+    m_columns.emplace_back();
     return m_columns.size() - 1;
+}
+
+// Enters `text` as the name of `column` at `slot`, a free place in the
+// table of names for its hash.
+void CsvWriter::giveName(std::size_t column, std::string text, std::size_t hash, std::size_t slot)
+{
+    m_names.push_back({std::move(text), hash, static_cast<std::uint32_t>(column)});
+    const auto name = static_cast<std::uint32_t>(m_names.size());
+    m_columns[column].name = name;
+    m_slots[slot] = {tagOf(hash), name};
+    if (m_names.size() * 2 > m_slots.size())
+        growSlots();
+}
+
+// Gives each numbered column its name in the table. None of these names is
+// there yet: they hold a "#", and no name that does was asked for before.
+void CsvWriter::nameNumberedColumns()
+{
+    m_allNamed = true;
+    for (std::size_t column = 0; column < m_columns.size(); ++column) {
+        if (m_columns[column].name != 0)
+            continue;
+        std::string text;
+        appendName(text, column);
+        const std::size_t hash = std::hash<std::string_view>{}(text);
+        giveName(column, std::move(text), hash, freePlace(m_slots, hash));
+    }
+}
+
+std::size_t CsvWriter::numberedColumn(std::size_t column, std::uint32_t number)
+{
+    const std::size_t list = m_columns[column].numbers - 1;
+    if (number - 2 < m_numbers[list].columns.size())
+        return m_numbers[list].columns[number - 2];
+    std::size_t made;
+    if (m_allNamed) {
+        // A field may have had this name before the number was needed.
+        m_numbered.clear();
+        appendName(m_numbered, column);
+        made = columnOf(m_numbered.append(1, '#').append(std::to_string(number)));
+    } else {
+        made = newColumn();
+        m_columns[made].numbered = static_cast<std::uint32_t>(column);
+        m_columns[made].number = number;
+    }
+    m_numbers[list].columns.push_back(static_cast<std::uint32_t>(made));
+    return made;
+}
+
+void CsvWriter::appendName(std::string& out, std::size_t column) const
+{
+    const Column& c = m_columns[column];
+    if (c.name != 0) {
+        out += m_names[c.name - 1].text;
+        return;
+    }
+    // The column it numbers is one that columnOf() found, which has a name.
+    out += m_names[m_columns[c.numbered].name - 1].text;
+    out += '#';
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, c.number).ptr);
+}
+
+std::size_t CsvWriter::freePlace(const std::vector<Slot>& slots, std::size_t hash)
+{
+    const std::size_t mask = slots.size() - 1;
+    std::size_t at = hash & mask;
+    while (slots[at].name != 0)
+        at = (at + 1) & mask;
+    return at;
 }
 
 void CsvWriter::growSlots()
 {
     std::vector<Slot> slots(m_slots.size() * 2);
-    const std::size_t mask = slots.size() - 1;
-    // In the order of the columns, which lie in order in memory.
-    for (std::size_t column = 0; column < m_columns.size(); ++column) {
-        const std::size_t hash = m_columns[column].hash;
-        std::size_t at = hash & mask;
-        while (slots[at].column != 0)
-            at = (at + 1) & mask;
-        slots[at] = {tagOf(hash), static_cast<std::uint32_t>(column + 1)};
-    }
+    // In the order of the names, which lie in order in memory.
+    for (std::size_t name = 0; name < m_names.size(); ++name)
+        slots[freePlace(slots, m_names[name].hash)] = {tagOf(m_names[name].hash),
+                                                       static_cast<std::uint32_t>(name + 1)};
     m_slots = std::move(slots);
 }
 
@@ -99,23 +173,26 @@ void CsvWriter::growSlots()
 // so a row of n fields makes fewer than 2n tries in all.
 std::size_t CsvWriter::freeColumn(const std::string& name)
 {
-    std::size_t column = columnOf(name);
+    const std::size_t column = columnOf(name);
     if (m_columns[column].usedInRow != m_row) {
         m_columns[column].usedInRow = m_row;
         return column;
     }
-    Column& named = m_columns[column]; // does not move while others are made
-    if (named.triedInRow != m_row) {
-        named.triedInRow = m_row;
-        named.nextSuffix = 2;
+    if (m_columns[column].numbers == 0) {
+        m_numbers.emplace_back();
+        m_columns[column].numbers = static_cast<std::uint32_t>(m_numbers.size());
     }
-    for (;; ++named.nextSuffix) {
-        m_suffixed.assign(name).append(1, '#').append(std::to_string(named.nextSuffix));
-        column = columnOf(m_suffixed);
-        if (m_columns[column].usedInRow != m_row) {
-            m_columns[column].usedInRow = m_row;
-            ++named.nextSuffix;
-            return column;
+    const std::size_t list = m_columns[column].numbers - 1;
+    if (m_numbers[list].triedInRow != m_row) {
+        m_numbers[list].triedInRow = m_row;
+        m_numbers[list].next = 2;
+    }
+    for (;; ++m_numbers[list].next) {
+        const std::size_t numbered = numberedColumn(column, m_numbers[list].next);
+        if (m_columns[numbered].usedInRow != m_row) {
+            m_columns[numbered].usedInRow = m_row;
+            ++m_numbers[list].next;
+            return numbered;
         }
     }
 }
@@ -124,16 +201,22 @@ void CsvWriter::addCell(std::size_t column, std::string_view text)
 {
     m_cell.clear();
     appendCell(m_cell, text, m_escape);
-    const auto offset = static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead;
+    const CellAt cell{column, static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead,
+                      m_cell.size()};
     m_spool.append(m_cell);
-    m_cells.push_back({column, offset, m_cell.size()});
+    m_index.append(std::string_view(reinterpret_cast<const char*>(&cell), sizeof cell));
+    m_inOrder = m_inOrder && (m_rowCells == 0 || column > m_lastColumn);
+    m_lastColumn = column;
+    ++m_rowCells;
 }
 
 std::optional<std::string> CsvWriter::write(const Submission& submission, FormBody& body)
 {
     m_rowStart = m_spool.size();
     m_spool.append(std::string(kRowHead, '\0'));
-    m_cells.clear();
+    m_indexStart = m_index.size();
+    m_rowCells = 0;
+    m_inOrder = true;
     ++m_row;
     const auto fixed = [this](std::string_view header, const std::optional<std::string>& text) {
         const std::size_t column = columnOf(header);
@@ -152,7 +235,9 @@ std::optional<std::string> CsvWriter::write(const Submission& submission, FormBo
         endRow();
         return note;
     } catch (...) {
-        m_spool.truncate(m_rowStart); // a row that cannot be read whole is not written
+        // A row that cannot be read whole is not written.
+        m_spool.truncate(m_rowStart);
+        m_index.truncate(m_indexStart);
         throw;
     }
 }
@@ -161,11 +246,17 @@ void CsvWriter::endRow()
 {
     const std::uint64_t cellBytes =
         static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead;
-    std::sort(m_cells.begin(), m_cells.end(),
-              [](const CellAt& a, const CellAt& b) { return a.column < b.column; });
-    m_spool.append(std::string_view(reinterpret_cast<const char*>(m_cells.data()),
-                                    m_cells.size() * sizeof(CellAt)));
-    const std::uint64_t head[2] = {cellBytes, m_cells.size()};
+    if (!m_inOrder) {
+        // Only a row whose fields came in another order than its columns
+        // has its index read back into memory.
+        std::vector<CellAt> cells(m_rowCells);
+        char* bytes = reinterpret_cast<char*>(cells.data());
+        m_index.readAt(m_indexStart, bytes, cells.size() * sizeof(CellAt));
+        std::sort(cells.begin(), cells.end(),
+                  [](const CellAt& a, const CellAt& b) { return a.column < b.column; });
+        m_index.patch(m_indexStart, std::string_view(bytes, cells.size() * sizeof(CellAt)));
+    }
+    const std::uint64_t head[3] = {cellBytes, m_rowCells, static_cast<std::uint64_t>(m_indexStart)};
     m_spool.patch(m_rowStart, std::string_view(reinterpret_cast<const char*>(head), kRowHead));
 }
 
@@ -173,11 +264,11 @@ void CsvWriter::endRow()
 // to where the next row starts.
 void CsvWriter::writeRow(off_t at, off_t& next)
 {
-    std::uint64_t head[2];
+    std::uint64_t head[3];
     m_spool.readAt(at, reinterpret_cast<char*>(head), kRowHead);
     const off_t cellsAt = at + static_cast<off_t>(kRowHead);
-    const off_t indexAt = cellsAt + static_cast<off_t>(head[0]);
-    next = indexAt + static_cast<off_t>(head[1] * sizeof(CellAt));
+    const auto indexAt = static_cast<off_t>(head[2]);
+    next = cellsAt + static_cast<off_t>(head[0]);
     std::string cells;
     const bool inMemory = head[0] <= kRowInMemory;
     if (inMemory) {
@@ -190,7 +281,7 @@ void CsvWriter::writeRow(off_t at, off_t& next)
     std::size_t column = 0; // the next column to write
     for (std::uint64_t done = 0; done < head[1];) {
         const std::size_t count = std::min<std::uint64_t>(index.size(), head[1] - done);
-        m_spool.readAt(indexAt + static_cast<off_t>(done * sizeof(CellAt)),
+        m_index.readAt(indexAt + static_cast<off_t>(done * sizeof(CellAt)),
                        reinterpret_cast<char*>(index.data()), count * sizeof(CellAt));
         done += count;
         for (std::size_t i = 0; i < count; ++i) {
@@ -239,10 +330,13 @@ void CsvWriter::finish()
 {
     // The header goes out in pieces, as a form may have many thousand names.
     std::string header;
+    std::string name;
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (i > 0)
             header += ',';
-        appendCell(header, m_columns[i].name, m_escape);
+        name.clear();
+        appendName(name, i);
+        appendCell(header, name, m_escape);
         if (header.size() >= 64 * 1024) {
             m_sink(header);
             header.clear();

@@ -20,8 +20,9 @@
 // comma, a quote or a line break.
 //
 // The header depends on every row, so the rows go to a spool file and are
-// written after it by finish(): memory holds the header, and of the row
-// being written only where its cells lie.
+// written after it by finish(): memory holds the columns, and where a row's
+// cells lie only while a row whose fields came in another order than its
+// columns is sorted.
 class CsvWriter : public SubmissionWriter
 {
 public:
@@ -44,28 +45,57 @@ private:
         std::uint64_t length;
     };
 
-    // A column, and what the row being written has made of its name.
+    // A column: one with a name of its own, or "NAME#N", which numbers the
+    // name of another. Most columns of a form whose names repeat are of the
+    // second kind, and need no text of their own until the header is written.
     struct Column
     {
-        std::string name;
-        std::size_t hash = 0;         // of the name
-        std::uint64_t usedInRow = 0;  // the last row with a cell in it, counted from 1
+        std::uint64_t usedInRow = 0; // the last row with a cell in it, counted from 1
+        std::uint32_t name = 0;      // its own name in m_names, plus one; 0 for none
+        std::uint32_t numbered = 0;  // else the column whose name it numbers
+        std::uint32_t number = 0;    // and N
+        std::uint32_t numbers = 0;   // its own "#N" columns in m_numbers, plus one; 0 for none
+    };
+
+    // The columns "NAME#2", "NAME#3"... of one column, as far as any row
+    // needed them, and where the last row that did stopped.
+    struct Numbers
+    {
+        std::vector<std::uint32_t> columns;
         std::uint64_t triedInRow = 0; // the last row where a field of this name was
-        unsigned nextSuffix = 2;      // there, the next "#N" to try
+        std::uint32_t next = 2;       // there, the next "#N" to try
+    };
+
+    struct Name
+    {
+        std::string text;
+        std::size_t hash;
+        std::uint32_t column;
     };
 
     // A place in the table of names: the top half of the name's hash and
-    // its column plus one, or 0 for a free place.
+    // its index in m_names plus one, or 0 for a free place.
     struct Slot
     {
         std::uint32_t tag = 0;
-        std::uint32_t column = 0;
+        std::uint32_t name = 0;
     };
 
     // The column named `name`, made when there is none.
     std::size_t columnOf(std::string_view name);
+    // Column `column`'s "#number", made when there is none. The numbers of a
+    // column are tried one after the other, so `number` is at most one past
+    // the last one made.
+    std::size_t numberedColumn(std::size_t column, std::uint32_t number);
+    std::size_t newColumn();
+    void giveName(std::size_t column, std::string text, std::size_t hash, std::size_t slot);
+    void nameNumberedColumns();
+    void appendName(std::string& out, std::size_t column) const;
     // Doubles the table of names.
     void growSlots();
+    // The place for `hash` in a table of names that does not hold it: the
+    // first free one from where its low bits point.
+    static std::size_t freePlace(const std::vector<Slot>& slots, std::size_t hash);
     void addCell(std::size_t column, std::string_view text);
     std::size_t freeColumn(const std::string& name);
     void endRow();
@@ -76,17 +106,28 @@ private:
     FormDecoding m_decoding;
     bool m_mail;
     bool m_escape;
-    // Each name is held once, in its column. The table finds it by hash,
-    // the next free place after a taken one (at most half are taken), so
-    // that a form of a million names makes one pass over memory per name
-    // rather than the several of a map of nodes.
     std::deque<Column> m_columns;
+    std::vector<Numbers> m_numbers;
+    // Each name is held once. The table finds it by hash, the next free
+    // place after a taken one (at most half are taken), so that a form of a
+    // million names makes one pass over memory per name rather than the
+    // several of a map of nodes. Until a field's name holds a "#", no name
+    // can be that of a numbered column, which then have none; from the
+    // first such field on, every column has a name in the table.
+    std::vector<Name> m_names;
     std::vector<Slot> m_slots;
-    std::string m_suffixed; // "name#N", kept for its capacity
+    bool m_allNamed = false;
+    std::string m_numbered; // "NAME#N", kept for its capacity
+    // The rows' cells, each row after a head; and apart from them, each
+    // row's index of its cells, sorted by column.
     SpoolFile m_spool;
+    SpoolFile m_index;
     // The row being written.
     std::uint64_t m_row = 0;
     off_t m_rowStart = 0;
-    std::vector<CellAt> m_cells;
-    std::string m_cell; // one cell's text, kept for its capacity
+    off_t m_indexStart = 0;
+    std::uint64_t m_rowCells = 0;
+    std::size_t m_lastColumn = 0;
+    bool m_inOrder = true; // its cells came in the order of their columns
+    std::string m_cell;    // one cell's text, kept for its capacity
 };

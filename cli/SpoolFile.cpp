@@ -33,6 +33,13 @@ SpoolFile::~SpoolFile()
 
 void SpoolFile::append(std::string_view bytes)
 {
+    if (bytes.size() >= kGather) {
+        // Large enough to go out as it is, rather than through a copy.
+        flush();
+        writeAt(m_fd, bytes, m_size);
+        m_size += static_cast<off_t>(bytes.size());
+        return;
+    }
     m_pending.append(bytes);
     m_size += static_cast<off_t>(bytes.size());
     if (m_pending.size() >= kGather)

@@ -661,6 +661,10 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string c = write("c.txt", "z=" + big + "&y=%22&x=" + big).toStdString();
     EXPECT_TRUE(decodeTool({"--format", "csv", a.c_str(), c.c_str()}).out ==
                 "source,x,y,z\r\n" + a + ",1,2,\r\n" + c + "," + big + ",\"\"\"\"," + big + "\r\n");
+    // A name numbered as a repeated one is that repeated name's column.
+    const std::string d = write("d.txt", "a%232=1&a=2&a=3&a=4").toStdString();
+    EXPECT_EQ(decodeTool({"--format", "csv", d.c_str()}).out,
+              "source,a#2,a,a#3,a#4\r\n" + d + ",1,2,3,4\r\n");
     const ToolRun json = decodeTool({"--format", "json", a.c_str()});
     const nlohmann::json line = nlohmann::json::parse(json.out);
     EXPECT_EQ(line["source"], a);
