@@ -1,9 +1,11 @@
 #include "DecodeTool.h"
 
+#include "CsvWriter.h"
 #include "DecodeOptions.h"
 #include "FileText.h"
 #include "FormatLibrary.h"
 #include "InputSource.h"
+#include "JsonLinesWriter.h"
 #include "Output.h"
 #include "SeekableInput.h"
 #include "SubmissionStore.h"
@@ -32,9 +34,17 @@ struct OutputFailed
 std::unique_ptr<SubmissionWriter> makeWriter(const DecodeOptions& options,
                                              SubmissionWriter::Sink sink)
 {
-    if (options.format == DecodeOptions::Format::Text)
+    switch (options.format) {
+    case DecodeOptions::Format::Text:
         return std::make_unique<TextWriter>(std::move(sink), options.decoding);
-    return FormatLibrary::open().writer(options, std::move(sink));
+    case DecodeOptions::Format::Json:
+        return std::make_unique<JsonLinesWriter>(std::move(sink), options.decoding);
+    default:
+        // A database keeps mail's columns.
+        return std::make_unique<CsvWriter>(std::move(sink), options.decoding,
+                                           options.mail || !options.from.empty(),
+                                           options.escapeFormulas);
+    }
 }
 
 // Ends the run from inside a mail file.

@@ -7,18 +7,21 @@
 #include "SubmissionStore.h"
 #include "SubmissionWriter.h"
 
+#include <iconv.h>
+
 #include <memory>
 #include <string>
 
 class FileReader;
 
-// The formats of formtidy-decode beyond a form body in plain text: mail
-// files and IMAP mailboxes to read; CSV, JSON Lines and SQLite databases to
-// write. They stand on GMime, GLib and SQLite, which with the libraries they
-// bring take the loader longer to link (some 6 ms) than the tool takes to
-// decode a form body of 10 MB. So they are built into a library of their own
-// (FormatModule.cpp), which the tool opens when a run first asks for one of
-// them, and which uses the tool's own classes from the executable.
+// The formats of formtidy-decode beyond form bodies in files: mail files and
+// IMAP mailboxes to read, SQLite databases to write; and the charsets that
+// a form may name beyond UTF-8 and Windows-1252. They stand on GMime, GLib
+// and SQLite, which with the libraries they bring take the loader longer to
+// link (some 6 ms) than the tool takes to decode a form body of 10 MB. So
+// they are built into a library of their own (FormatModule.cpp), which the
+// tool opens when a run first needs one of them, and which uses the tool's
+// own classes from the executable.
 //
 // The tool reaches the library's classes through this table and the
 // interfaces it gives (SubmissionWriter, SubmissionStore) only: a call that
@@ -31,9 +34,11 @@ public:
     // naming the library, when it cannot be opened.
     static const FormatLibrary& open();
 
-    // A writer of CSV or JSON Lines, as `options` ask.
-    virtual std::unique_ptr<SubmissionWriter> writer(const DecodeOptions& options,
-                                                     SubmissionWriter::Sink sink) const = 0;
+    // A converter from `charset` to UTF-8, opened by GMime, which knows
+    // more names of charsets than iconv does; (iconv_t)-1 where it knows no
+    // such charset. closeIconv() closes it.
+    virtual iconv_t openIconv(const char* charset) const = 0;
+    virtual void closeIconv(iconv_t converter) const = 0;
     // The database at `path`, opened as SqliteStore opens it, its writer
     // keeping each form's fields as `decoding` decodes them.
     virtual std::unique_ptr<SubmissionStore> database(const std::string& path,

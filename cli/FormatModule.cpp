@@ -1,9 +1,8 @@
 // The library of formats that formtidy-decode opens when a run asks for one
 // (see FormatLibrary.h): its table of entry points.
 
-#include "CsvWriter.h"
 #include "FormatLibrary.h"
-#include "JsonLinesWriter.h"
+#include "GObjectPtr.h"
 #include "SqliteSubmissionStore.h"
 
 namespace {
@@ -11,16 +10,13 @@ namespace {
 class FormatModule final : public FormatLibrary
 {
 public:
-    std::unique_ptr<SubmissionWriter> writer(const DecodeOptions& options,
-                                             SubmissionWriter::Sink sink) const override
+    iconv_t openIconv(const char* charset) const override
     {
-        if (options.format == DecodeOptions::Format::Json)
-            return std::make_unique<JsonLinesWriter>(std::move(sink), options.decoding);
-        // A database keeps mail's columns.
-        return std::make_unique<CsvWriter>(std::move(sink), options.decoding,
-                                           options.mail || !options.from.empty(),
-                                           options.escapeFormulas);
+        InitGMime();
+        return g_mime_iconv_open("UTF-8", charset);
     }
+
+    void closeIconv(iconv_t converter) const override { g_mime_iconv_close(converter); }
 
     std::unique_ptr<SubmissionStore> database(const std::string& path, SqliteStore::Mode mode,
                                               int lockWaitSeconds,

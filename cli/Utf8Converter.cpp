@@ -1,11 +1,9 @@
 #include "Utf8Converter.h"
 
 #include "ByteScan.h"
-#include "GObjectPtr.h"
+#include "FormatLibrary.h"
 #include "convert/FormScanner.h"
 #include "convert/Windows1252.h"
-
-#include <glib.h>
 
 #include <cctype>
 #include <cerrno>
@@ -217,12 +215,21 @@ const char* decoderOf(const std::string& name, const std::string& charset)
 
 std::string windows1252(std::string_view bytes)
 {
+    // Each byte is a character of the first plane, of one to three bytes in UTF-8.
     std::string text;
     text.reserve(bytes.size() * 2);
-    char buffer[6];
     for (const char byte : bytes) {
-        const gunichar ch = Windows1252ToUnicode(static_cast<unsigned char>(byte));
-        text.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(ch, buffer)));
+        const char16_t ch = Windows1252ToUnicode(static_cast<unsigned char>(byte));
+        if (ch < 0x80) {
+            text += char(ch);
+        } else if (ch < 0x800) {
+            text += char(0xC0 | ch >> 6);
+            text += char(0x80 | (ch & 0x3F));
+        } else {
+            text += char(0xE0 | ch >> 12);
+            text += char(0x80 | ((ch >> 6) & 0x3F));
+            text += char(0x80 | (ch & 0x3F));
+        }
     }
     return text;
 }
@@ -243,8 +250,7 @@ Utf8Converter::Utf8Converter(const std::string& charset)
         m_way = Way::Windows1252;
         return;
     }
-    InitGMime();
-    m_iconv = g_mime_iconv_open("UTF-8", decoderOf(name, charset));
+    m_iconv = FormatLibrary::open().openIconv(decoderOf(name, charset));
     if (m_iconv == iconv_t(-1))
         m_unknown = true;
     else
@@ -254,7 +260,7 @@ Utf8Converter::Utf8Converter(const std::string& charset)
 Utf8Converter::~Utf8Converter()
 {
     if (m_iconv != iconv_t(-1))
-        g_mime_iconv_close(m_iconv);
+        FormatLibrary::open().closeIconv(m_iconv);
 }
 
 bool Utf8Converter::isUtf8(std::string_view bytes)

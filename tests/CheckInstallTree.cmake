@@ -62,9 +62,10 @@ execute_process(COMMAND "${PREFIX}/bin/formtidy-decode" --version RESULT_VARIABL
 if(NOT rc EQUAL 0 OR NOT version MATCHES "^formtidy-decode ")
     message(SEND_ERROR "the installed formtidy-decode does not run: ${rc} ${version}")
 endif()
-file(WRITE "${PREFIX}/form.txt" "a=1")
-execute_process(COMMAND "${PREFIX}/bin/formtidy-decode" --format json "${PREFIX}/form.txt"
+file(WRITE "${PREFIX}/form.mbox" "From a@b Tue Dec  8 10:00:00 2026\n"
+     "Content-Type: application/x-www-form-urlencoded\n\na=1\n")
+execute_process(COMMAND "${PREFIX}/bin/formtidy-decode" --mail --format json "${PREFIX}/form.mbox"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE json ERROR_VARIABLE error)
 if(NOT rc EQUAL 0 OR NOT json MATCHES "\\[\\[\"a\",\"1\"\\]\\]")
-    message(SEND_ERROR "the installed formtidy-decode writes no JSON: ${rc} ${json} ${error}")
+    message(SEND_ERROR "the installed formtidy-decode reads no mail: ${rc} ${json} ${error}")
 endif()

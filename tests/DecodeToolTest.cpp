@@ -116,11 +116,11 @@ TEST_F(DecodeToolTest, WithoutProcTheFormatsAreNeverTakenFromTheCurrentFolder)
     // The executable's folder is unknown then, and a library of the formats'
     // name in the folder the tool runs in is none of its.
     write("formtidy-decode-formats.so", "not a library");
-    const QString in = write("in.txt", "a=1");
+    const QString in = write("in.mbox", "From a@b Tue Dec  8 10:00:00 2026\n\na=1\n");
     QProcess shell;
     shell.setWorkingDirectory(dir.path());
     shell.start("unshare", {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$@\"", "sh",
-                            QStringLiteral(FORMTIDY_DECODE_BIN), "--format", "json", in});
+                            QStringLiteral(FORMTIDY_DECODE_BIN), "--mail", in});
     ASSERT_TRUE(shell.waitForFinished(20000));
     const std::string err = shell.readAllStandardError().toStdString();
     if (shell.exitCode() != 0 && err.find("unshare") != std::string::npos)
