@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr std::size_t kPiece = 64 * 1024;
-
 // The output failed: the run ends, whatever input was being read.
 struct OutputFailed
 {
@@ -67,10 +65,10 @@ DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionS
     m_ownWriter = makeWriter(options, [this](std::string_view bytes) {
         // The writers' small writes are gathered; a large one, as a piece of
         // decoded text is, goes out as it is, without a copy.
-        if (m_pending.empty() && bytes.size() >= kPiece)
+        if (m_pending.empty() && bytes.size() >= SubmissionWriter::kPiece)
             return send(bytes);
         m_pending += bytes;
-        if (m_pending.size() >= kPiece)
+        if (m_pending.size() >= SubmissionWriter::kPiece)
             flush();
     });
 }

@@ -8,7 +8,7 @@
 // "message_id" and "date" (null when the message has none), and "fields" as
 // an array of [name, value] pairs in order, in UTF-8 (see FormFields). Each
 // field is turned into JSON as soon as it is complete and goes out with the
-// next few KiB, so only one field and that much output are held at a time.
+// next 64 KiB, so only one field and that much output are held at a time.
 class JsonLinesWriter : public SubmissionWriter
 {
 public:

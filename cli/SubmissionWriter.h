@@ -32,6 +32,9 @@ class SubmissionWriter
 {
 public:
     using Sink = std::function<void(std::string_view)>;
+    // The sink gathers smaller pieces than this into pieces of this size,
+    // and gives one this large to the output as it is, without a copy.
+    static constexpr std::size_t kPiece = 64 * 1024;
 
     virtual ~SubmissionWriter() = default;
     // Writes one submission. Returns a note for the user on its charset

@@ -271,6 +271,8 @@ bool Utf8Converter::isUtf8(std::string_view bytes)
     // a processor without it a character at a time.
     static const ByteScan nonAscii({}, 0, true);
     const std::size_t ascii = nonAscii.find(bytes);
+    if (ascii == bytes.size())
+        return true;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + ascii;
     const auto* end = reinterpret_cast<const unsigned char*>(bytes.data()) + bytes.size();
 #if defined(__x86_64__)
