@@ -4,52 +4,55 @@
 #include "FormFields.h"
 #include "Utf8Converter.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
-std::string jsonOptional(const std::optional<std::string>& text)
-{
-    return text ? JsonLinesWriter::jsonString(Utf8Converter::utf8OrWindows1252(*text))
-                : std::string("null");
-}
+// The most that JSON writes for one byte: "\u00XX".
+constexpr std::size_t kEscapedByte = 6;
 
-void appendEscaped(std::string& out, std::string_view utf8)
+// Writes `utf8` at `to` as the inside of a JSON string, where there is room
+// for kEscapedByte bytes for each of its bytes; returns the end of what it
+// wrote. nlohmann::json's serializer takes a call and a branch for each byte;
+// this copies the runs between the bytes to escape whole.
+char* writeEscaped(char* to, std::string_view utf8)
 {
-    // nlohmann::json's serializer takes a call and a branch for each byte;
-    // this copies the runs between the bytes to escape whole.
     static const ByteScan escaped({'"', '\\'}, 0x20);
     static constexpr char kHex[] = "0123456789abcdef";
     for (;;) {
         const std::size_t at = escaped.find(utf8);
-        out.append(utf8.data(), at);
+        std::memcpy(to, utf8.data(), at);
+        to += at;
         if (at == utf8.size())
-            break;
+            return to;
         const unsigned char c = static_cast<unsigned char>(utf8[at]);
+        *to++ = '\\';
         switch (c) {
         case '"':
-            out += "\\\"";
-            break;
         case '\\':
-            out += "\\\\";
+            *to++ = static_cast<char>(c);
             break;
         case '\b':
-            out += "\\b";
+            *to++ = 'b';
             break;
         case '\t':
-            out += "\\t";
+            *to++ = 't';
             break;
         case '\n':
-            out += "\\n";
+            *to++ = 'n';
             break;
         case '\f':
-            out += "\\f";
+            *to++ = 'f';
             break;
         case '\r':
-            out += "\\r";
+            *to++ = 'r';
             break;
         default:
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            std::memcpy(to, "u00", 3);
+            to[3] = kHex[c >> 4];
+            to[4] = kHex[c & 0xF];
+            to += 5;
         }
         utf8.remove_prefix(at + 1);
     }
@@ -57,57 +60,74 @@ void appendEscaped(std::string& out, std::string_view utf8)
 
 } // namespace
 
-std::string JsonLinesWriter::jsonString(std::string_view utf8)
+char* JsonLinesWriter::room(std::size_t bytes)
 {
-    std::string out;
-    out.reserve(utf8.size() + 2);
-    out += '"';
-    appendEscaped(out, utf8);
-    out += '"';
-    return out;
+    if (m_used + bytes > m_out.size())
+        m_out.resize(std::max(m_out.size() * 2, m_used + bytes));
+    return m_out.data() + m_used;
+}
+
+void JsonLinesWriter::append(std::string_view text)
+{
+    std::memcpy(room(text.size()), text.data(), text.size());
+    m_used += text.size();
+}
+
+void JsonLinesWriter::appendString(std::string_view utf8)
+{
+    // A long one goes out a piece at a time, so that its JSON is never held
+    // whole beside it.
+    append("\"");
+    for (;;) {
+        const std::string_view piece = utf8.substr(0, kPiece);
+        char* to = room(piece.size() * kEscapedByte);
+        m_used += static_cast<std::size_t>(writeEscaped(to, piece) - to);
+        utf8.remove_prefix(piece.size());
+        if (utf8.empty())
+            break;
+        send();
+    }
+    append("\"");
+}
+
+void JsonLinesWriter::appendOptional(const std::optional<std::string>& text)
+{
+    if (text)
+        appendString(Utf8Converter::utf8OrWindows1252(*text));
+    else
+        append("null");
 }
 
 std::optional<std::string> JsonLinesWriter::write(const Submission& submission, FormBody& body)
 {
     // The fields go out in pieces that the output takes without a copy,
     // not one call each.
-    m_out.assign("{\"source\":").append(jsonOptional(submission.source));
+    append("{\"source\":");
+    appendOptional(submission.source);
     if (submission.mail) {
-        m_out.append(",\"message_id\":").append(jsonOptional(submission.messageId));
-        m_out.append(",\"date\":").append(jsonOptional(submission.date));
+        append(",\"message_id\":");
+        appendOptional(submission.messageId);
+        append(",\"date\":");
+        appendOptional(submission.date);
     }
-    m_out += ",\"fields\":[";
+    append(",\"fields\":[");
     bool first = true;
     try {
-        // A long name or value goes out a piece at a time, so that its JSON
-        // is never held whole beside it.
-        const auto string = [this](std::string_view utf8) {
-            m_out += '"';
-            for (;;) {
-                const std::string_view piece = utf8.substr(0, kPiece);
-                appendEscaped(m_out, piece);
-                utf8.remove_prefix(piece.size());
-                if (utf8.empty())
-                    break;
-                send();
-            }
-            m_out += '"';
-        };
         const auto note = FormFields::read(body, m_decoding, true, [&](FormField& field) {
-            m_out += first ? "[" : ",[";
-            string(field.name);
-            m_out += ',';
-            string(field.value);
-            m_out += ']';
+            append(first ? "[" : ",[");
+            appendString(field.name);
+            append(",");
+            appendString(field.value);
+            append("]");
             first = false;
-            if (m_out.size() >= kPiece)
+            if (m_used >= kPiece)
                 send();
         });
-        m_out += "]}\n";
+        append("]}\n");
         send();
         return note;
     } catch (...) {
-        m_out += "]}\n"; // the line stays valid JSON, with the fields read so far
+        append("]}\n"); // the line stays valid JSON, with the fields read so far
         send();
         throw;
     }
@@ -118,8 +138,8 @@ void JsonLinesWriter::send()
     // Emptied even when the sink throws, so that nothing goes out twice.
     struct Clear
     {
-        std::string& text;
-        ~Clear() { text.clear(); }
-    } clear{m_out};
-    m_sink(m_out);
+        std::size_t& used;
+        ~Clear() { used = 0; }
+    } clear{m_used};
+    m_sink(std::string_view(m_out.data(), m_used));
 }

@@ -18,15 +18,22 @@ public:
 
     std::optional<std::string> write(const Submission& submission, FormBody& body) override;
 
+private:
+    // Where `bytes` more bytes of output go, after m_used.
+    char* room(std::size_t bytes);
+    void append(std::string_view text);
     // UTF-8 text as a JSON string, as nlohmann::json writes it: the quote,
     // the backslash and the controls below U+0020 escaped, all else as it is.
-    static std::string jsonString(std::string_view utf8);
-
-private:
-    // Gives m_out to the sink.
+    void appendString(std::string_view utf8);
+    // The same, for text that may not be UTF-8; null where there is none.
+    void appendOptional(const std::optional<std::string>& text);
+    // Gives the output so far to the sink.
     void send();
 
     Sink m_sink;
     FormDecoding m_decoding;
-    std::string m_out; // the text not yet given to the sink, kept for its capacity
+    // The output not yet given to the sink is its first m_used bytes; the
+    // rest is room, kept with its capacity so that it is filled only once.
+    std::string m_out;
+    std::size_t m_used = 0;
 };
