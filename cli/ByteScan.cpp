@@ -87,16 +87,3 @@ std::size_t ByteScan::find(std::string_view text) const
     const unsigned bits = bitsAt(last) >> (at - last);
     return bits ? at + std::size_t(__builtin_ctz(bits)) : size;
 }
-
-std::size_t ByteScan::asciiBlock(std::string_view text)
-{
-    const Mask zero = {};
-    std::size_t at = 0;
-    for (; at + kBlock <= text.size(); at += kBlock) {
-        Mask block;
-        std::memcpy(&block, text.data() + at, kBlock);
-        if (laneBits(block < zero) == 0)
-            return at;
-    }
-    return text.size();
-}

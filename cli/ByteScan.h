@@ -21,11 +21,6 @@ public:
     // The offset of the first byte of `text` in the set, or text.size().
     std::size_t find(std::string_view text) const;
 
-    // The offset of the first of the text's blocks of sixteen bytes, taken
-    // from its start on, that holds only ASCII, or text.size() when none
-    // does: where a run of text beyond ASCII surely ends.
-    static std::size_t asciiBlock(std::string_view text);
-
 private:
     // Blocks of one byte each: the four given bytes (unused places repeat
     // one of the set), the bound, and the byte above which all are in the

@@ -111,9 +111,10 @@ private:
     // Each name is held once. The table finds it by hash, the next free
     // place after a taken one (at most half are taken), so that a form of a
     // million names makes one pass over memory per name rather than the
-    // several of a map of nodes. Until a field's name holds a "#", no name
-    // can be that of a numbered column, which then have none; from the
-    // first such field on, every column has a name in the table.
+    // several of a map of nodes. A numbered column's name holds a "#": until
+    // a name that does is looked up, numbered columns stay out of the table
+    // and have no name of their own; from the first such lookup on, every
+    // column has its name in the table.
     std::vector<Name> m_names;
     std::vector<Slot> m_slots;
     bool m_allNamed = false;
