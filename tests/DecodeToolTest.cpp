@@ -661,6 +661,19 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string c = write("c.txt", "z=" + big + "&y=%22&x=" + big).toStdString();
     EXPECT_TRUE(decodeTool({"--format", "csv", a.c_str(), c.c_str()}).out ==
                 "source,x,y,z\r\n" + a + ",1,2,\r\n" + c + "," + big + ",\"\"\"\"," + big + "\r\n");
+    // A row of more cells than its index keeps in memory, in reverse order.
+    std::string forward, backward, header = "source", row;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string field = "f" + std::to_string(i) + "=" + std::to_string(i % 7);
+        forward += (i ? "&" : "") + field;
+        backward = field + (i ? "&" : "") + backward;
+        header += ",f" + std::to_string(i);
+        row += "," + std::to_string(i % 7);
+    }
+    const std::string e = write("e.txt", forward).toStdString();
+    const std::string f = write("f.txt", backward).toStdString();
+    EXPECT_TRUE(decodeTool({"--format", "csv", e.c_str(), f.c_str()}).out ==
+                header + "\r\n" + e + row + "\r\n" + f + row + "\r\n");
     // A name numbered as a repeated one is that repeated name's column.
     const std::string d = write("d.txt", "a%232=1&a=2&a=3&a=4").toStdString();
     EXPECT_EQ(decodeTool({"--format", "csv", d.c_str()}).out,
