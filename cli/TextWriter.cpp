@@ -27,12 +27,9 @@ std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
     const auto decoder = FormDecoder::create(m_decoding);
     std::string decoded;
     body.read([&](std::string_view piece) {
-        // Gathered up to a piece that the output takes without a copy.
         decoder->feed(piece, decoded);
-        if (decoded.size() >= kPiece) {
-            m_sink(decoded);
-            decoded.clear();
-        }
+        m_sink(decoded);
+        decoded.clear();
         return true;
     });
     decoder->finish(decoded);
