@@ -124,7 +124,8 @@ std::size_t CsvWriter::numberedColumn(std::size_t column, std::uint32_t number)
         // A field may have had this name before the number was needed.
         m_numbered.clear();
         appendName(m_numbered, column);
-        made = columnOf(m_numbered.append(1, '#').append(std::to_string(number)));
+        appendNumber(m_numbered, number);
+        made = columnOf(m_numbered);
     } else {
         made = newColumn();
         m_columns[made].numbered = static_cast<std::uint32_t>(column);
@@ -143,9 +144,14 @@ void CsvWriter::appendName(std::string& out, std::size_t column) const
     }
     // The column it numbers is one that columnOf() found, which has a name.
     out += m_names[m_columns[c.numbered].name - 1].text;
-    out += '#';
+    appendNumber(out, c.number);
+}
+
+void CsvWriter::appendNumber(std::string& out, std::uint32_t number)
+{
     char digits[16];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, c.number).ptr);
+    out += '#';
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
 std::size_t CsvWriter::freePlace(const std::vector<Slot>& slots, std::size_t hash)

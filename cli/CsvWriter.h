@@ -91,6 +91,8 @@ private:
     void giveName(std::size_t column, std::string text, std::size_t hash, std::size_t slot);
     void nameNumberedColumns();
     void appendName(std::string& out, std::size_t column) const;
+    // Appends "#number", as a numbered column's name ends.
+    static void appendNumber(std::string& out, std::uint32_t number);
     // Doubles the table of names.
     void growSlots();
     // The place for `hash` in a table of names that does not hold it: the

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "DecodeOptions.h"
 #include "ImapReader.h"
 #include "MailReader.h"
 #include "SqliteStore.h"
 #include "SubmissionStore.h"
 #include "SubmissionWriter.h"
+#include "convert/FormDecoder.h"
 
 #include <iconv.h>
 
