@@ -24,8 +24,8 @@ std::uint32_t tagOf(std::size_t hash)
 
 } // namespace
 
-CsvWriter::CsvWriter(Sink sink, FormDecoding decoding, bool mail, bool escapeFormulas)
-    : m_sink(std::move(sink)), m_decoding(decoding), m_mail(mail), m_escape(escapeFormulas)
+CsvWriter::CsvWriter(Sink& sink, FormDecoding decoding, bool mail, bool escapeFormulas)
+    : m_sink(sink), m_decoding(decoding), m_mail(mail), m_escape(escapeFormulas)
 {}
 
 void CsvWriter::appendCell(std::string& out, std::string_view text, bool escapeFormula)

@@ -29,7 +29,7 @@ public:
     // With `escapeFormulas` a cell that begins with "=", "+", "-", "@", a tab
     // or a CR gets a "'" in front, so that a spreadsheet shows it as text
     // rather than running it as a formula.
-    CsvWriter(Sink sink, FormDecoding decoding, bool mail, bool escapeFormulas);
+    CsvWriter(Sink& sink, FormDecoding decoding, bool mail, bool escapeFormulas);
 
     std::optional<std::string> write(const Submission& submission, FormBody& body) override;
     void finish() override;
@@ -104,7 +104,7 @@ private:
     void writeRow(off_t at, off_t& next);
     void writeCommas(std::size_t count);
 
-    Sink m_sink;
+    Sink& m_sink;
     FormDecoding m_decoding;
     bool m_mail;
     bool m_escape;

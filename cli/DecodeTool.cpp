@@ -29,19 +29,17 @@ struct OutputFailed
     FileError error;
 };
 
-std::unique_ptr<SubmissionWriter> makeWriter(const DecodeOptions& options,
-                                             SubmissionWriter::Sink sink)
+std::unique_ptr<SubmissionWriter> makeWriter(const DecodeOptions& options, WriterSink& sink)
 {
     switch (options.format) {
     case DecodeOptions::Format::Text:
-        return std::make_unique<TextWriter>(std::move(sink), options.decoding);
+        return std::make_unique<TextWriter>(sink, options.decoding);
     case DecodeOptions::Format::Json:
-        return std::make_unique<JsonLinesWriter>(std::move(sink), options.decoding);
+        return std::make_unique<JsonLinesWriter>(sink, options.decoding);
     default:
         // A database keeps mail's columns.
-        return std::make_unique<CsvWriter>(std::move(sink), options.decoding,
-                                           options.mail || !options.from.empty(),
-                                           options.escapeFormulas);
+        return std::make_unique<CsvWriter>(
+            sink, options.decoding, options.mail || !options.from.empty(), options.escapeFormulas);
     }
 }
 
@@ -53,7 +51,8 @@ struct Stop
 } // namespace
 
 DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionStore* store)
-    : m_options(options), m_output(output), m_store(store)
+    : m_options(options), m_output(output), m_store(store),
+      m_sink([this](std::string_view bytes) { send(bytes); })
 {
     // Writing to a file standard output goes to, an input that is that same
     // file would grow as it is read and never end.
@@ -62,15 +61,7 @@ DecodeTool::DecodeTool(const DecodeOptions& options, Output* output, SubmissionS
                     m_outputFile.st_size > 0;
     if (store)
         return;
-    m_ownWriter = makeWriter(options, [this](std::string_view bytes) {
-        // The writers' small writes are gathered; a large one, as a piece of
-        // decoded text is, goes out as it is, without a copy.
-        if (m_pending.empty() && bytes.size() >= SubmissionWriter::kPiece)
-            return send(bytes);
-        m_pending += bytes;
-        if (m_pending.size() >= SubmissionWriter::kPiece)
-            flush();
-    });
+    m_ownWriter = makeWriter(options, m_sink);
 }
 
 SubmissionWriter& DecodeTool::writer()
@@ -146,8 +137,7 @@ bool DecodeTool::failed(const std::string& message)
 
 void DecodeTool::flush()
 {
-    send(m_pending);
-    m_pending.clear();
+    m_sink.flush();
 }
 
 void DecodeTool::send(std::string_view bytes)

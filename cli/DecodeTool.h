@@ -57,7 +57,7 @@ private:
     Output* m_output;
     SubmissionStore* m_store;
     std::unique_ptr<SubmissionWriter> m_ownWriter; // the writer, but with --format sqlite
-    std::string m_pending; // the writers' small writes, gathered into larger ones
+    WriterSink m_sink;                             // the writer's way to the output
     struct stat m_outputFile
     {
     };

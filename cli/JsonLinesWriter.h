@@ -12,9 +12,7 @@
 class JsonLinesWriter : public SubmissionWriter
 {
 public:
-    JsonLinesWriter(Sink sink, FormDecoding decoding)
-        : m_sink(std::move(sink)), m_decoding(decoding)
-    {}
+    JsonLinesWriter(Sink& sink, FormDecoding decoding) : m_sink(sink), m_decoding(decoding) {}
 
     std::optional<std::string> write(const Submission& submission, FormBody& body) override;
 
@@ -30,7 +28,7 @@ private:
     // Gives the output so far to the sink.
     void send();
 
-    Sink m_sink;
+    Sink& m_sink;
     FormDecoding m_decoding;
     // The output not yet given to the sink is its first m_used bytes; the
     // rest is room, kept with its capacity so that it is filled only once.

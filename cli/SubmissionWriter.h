@@ -1,9 +1,9 @@
 #pragma once
 
 #include "FormBody.h"
+#include "WriterSink.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,10 +31,8 @@ struct Submission
 class SubmissionWriter
 {
 public:
-    using Sink = std::function<void(std::string_view)>;
-    // The sink gathers smaller pieces than this into pieces of this size,
-    // and gives one this large to the output as it is, without a copy.
-    static constexpr std::size_t kPiece = 64 * 1024;
+    using Sink = WriterSink;
+    static constexpr std::size_t kPiece = WriterSink::kPiece;
 
     virtual ~SubmissionWriter() = default;
     // Writes one submission. Returns a note for the user on its charset

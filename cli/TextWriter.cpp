@@ -24,15 +24,15 @@ std::optional<std::string> TextWriter::write(const Submission&, FormBody& body)
         body.readInto(splitter);
         return std::nullopt;
     }
+    // Each piece is decoded straight into what the sink gathers, and so
+    // leaves this writer as soon as it is decoded.
     const auto decoder = FormDecoder::create(m_decoding);
-    std::string decoded;
     body.read([&](std::string_view piece) {
-        decoder->feed(piece, decoded);
-        m_sink(decoded);
-        decoded.clear();
+        decoder->feed(piece, m_sink.gathered());
+        m_sink.filled();
         return true;
     });
-    decoder->finish(decoded);
-    m_sink(decoded);
+    decoder->finish(m_sink.gathered());
+    m_sink.filled();
     return std::nullopt;
 }

@@ -12,12 +12,12 @@
 class TextWriter : public SubmissionWriter
 {
 public:
-    TextWriter(Sink sink, FormDecoding decoding) : m_sink(std::move(sink)), m_decoding(decoding) {}
+    TextWriter(Sink& sink, FormDecoding decoding) : m_sink(sink), m_decoding(decoding) {}
 
     std::optional<std::string> write(const Submission& submission, FormBody& body) override;
 
 private:
-    Sink m_sink;
+    Sink& m_sink;
     FormDecoding m_decoding;
     bool m_first = true;
 };

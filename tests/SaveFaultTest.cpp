@@ -48,6 +48,24 @@ QProcessEnvironment toolEnvironment(const QString& scratch)
     return env;
 }
 
+// Runs `command` under strace with the options `strace`, to its end.
+void runTraced(QProcess& process, const QStringList& strace, const QStringList& command,
+               const QString& scratch)
+{
+    process.setProcessEnvironment(toolEnvironment(scratch));
+    // A sanitizer's runtime reads /proc/self/maps as it starts, in more or
+    // fewer reads as the address layout varies, and so shifts the count of
+    // the call a fault is aimed at. The layout is fixed where the system lets
+    // it be.
+    static const bool fixedLayout = QProcess::execute("setarch", {"-R", "true"}) == 0;
+    const QStringList traced = QStringList{"strace", "-qq"} + strace + command;
+    if (fixedLayout)
+        process.start("setarch", QStringList{"-R"} + traced);
+    else
+        process.start(traced.front(), traced.mid(1));
+    EXPECT_TRUE(process.waitForFinished(20000));
+}
+
 // The files in `folders` other than out.txt and alias.txt, with their content.
 std::map<QString, std::string> leftovers(const QStringList& folders)
 {
@@ -97,18 +115,7 @@ TEST(SaveFaultTest, EveryStopOfASaveLeavesTheOldTextTheNewTextOrABackupOfTheOld)
             command = QStringList{"setpriv"} + user.setprivArguments(kTool, command.mid(1));
         }
         const auto run = [&](const QStringList& strace, QProcess& process) {
-            process.setProcessEnvironment(toolEnvironment(scratch));
-            // A sanitizer's runtime reads /proc/self/maps as it starts, in
-            // more or fewer reads as the address layout varies, and so shifts
-            // the count of the call a fault is aimed at. The layout is fixed
-            // where the system lets it be.
-            static const bool fixedLayout = QProcess::execute("setarch", {"-R", "true"}) == 0;
-            const QStringList traced = QStringList{"strace", "-qq"} + strace + command;
-            if (fixedLayout)
-                process.start("setarch", QStringList{"-R"} + traced);
-            else
-                process.start(traced.front(), traced.mid(1));
-            EXPECT_TRUE(process.waitForFinished(20000));
+            runTraced(process, strace, command, scratch);
         };
 
         // Each system call from the first file made for the save to the end,
@@ -171,6 +178,31 @@ TEST(SaveFaultTest, EveryStopOfASaveLeavesTheOldTextTheNewTextOrABackupOfTheOld)
             }
         }
     }
+}
+
+TEST(SaveFaultTest, AReadThatFailsMidwayKeepsTheTextDecodedBeforeIt)
+{
+    if (QStandardPaths::findExecutable("strace").isEmpty())
+        GTEST_SKIP() << "strace is not installed";
+    QTemporaryDir dir;
+    const QString input = dir.filePath("in.txt");
+    put(input, "a=" + std::string(300000, 'x'));
+    QProcess recorded, failed;
+    runTraced(recorded, {"-o", dir.filePath("log"), "-e", "trace=openat,read"},
+              {kTool, "-o", "/dev/null", input}, dir.path());
+    // The input is read in pieces of 64 KiB; its third read fails.
+    const std::string log = contents(dir.filePath("log"));
+    const std::string before = log.substr(0, log.find(input.toStdString()));
+    std::size_t reads = 0;
+    for (std::size_t at = 0; (at = before.find("\nread(", at)) != std::string::npos; ++at)
+        ++reads;
+    runTraced(failed,
+              {"-o", "/dev/null", "-e", QString("inject=read:error=EIO:when=%1").arg(reads + 3)},
+              {kTool, input}, dir.path());
+    EXPECT_EQ(failed.exitCode(), 1);
+    EXPECT_EQ(failed.readAllStandardOutput().toStdString(), "a :: " + std::string(131070, 'x'));
+    EXPECT_EQ(failed.readAllStandardError().toStdString(),
+              "formtidy-decode: " + input.toStdString() + ": Input/output error\n");
 }
 
 TEST(SaveFaultTest, ASignalInTheMiddleOfALargeSaveLeavesNothingBehind)

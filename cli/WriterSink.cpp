@@ -1,0 +1,7 @@
+#include "WriterSink.h"
+
+void WriterSink::flush()
+{
+    m_send(m_gathered);
+    m_gathered.clear();
+}
