@@ -177,7 +177,8 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
         if (c != '%') {
             if constexpr (Mark) {
                 if (c == kFieldBreakByte || c == kNameSeparatorByte) {
-                    marks->push_back({static_cast<std::size_t>(out - base), c == kFieldBreakByte});
+                    AddFormSplit(*marks, static_cast<std::size_t>(out - base),
+                                 c == kFieldBreakByte);
                     return p + 1;
                 }
             }

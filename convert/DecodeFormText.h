@@ -31,6 +31,17 @@ struct FormSplit
     bool fieldBreak; // true for the field break, false for the name separator
 };
 
+// Appends a split to `marks`, writing its members in place. A FormSplit made
+// first and then copied is read back whole from the two smaller writes that
+// made it, which a processor cannot forward and waits for, once for each
+// field break and name separator.
+inline void AddFormSplit(std::vector<FormSplit>& marks, std::size_t at, bool fieldBreak)
+{
+    FormSplit& split = marks.emplace_back();
+    split.at = at;
+    split.fieldBreak = fieldBreak;
+}
+
 // The same as above without the layout: a field break or name separator
 // writes nothing and is listed in `marks` instead, in order (see FormDecoder,
 // which hands the fields to a FormSink).

@@ -3,7 +3,13 @@
 #include "DecodeFormText.h"
 #include "FormScanner.h"
 
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 // Highway compiles this file once for each kind of vector instructions (see
 // FormScanner.h); the tables are defined only the first time.
@@ -54,6 +60,23 @@ struct ByteRun
     }
 };
 
+// For each set of the eight lanes of a group, the byte shuffle that gathers
+// those lanes at its front, in order.
+struct CompactTable
+{
+    unsigned char order[256][8] = {};
+    constexpr CompactTable()
+    {
+        for (int lanes = 0; lanes < 256; ++lanes) {
+            int to = 0;
+            for (int lane = 0; lane < 8; ++lane)
+                if (lanes & (1 << lane))
+                    order[lanes][to++] = static_cast<unsigned char>(lane);
+        }
+    }
+};
+constexpr CompactTable kCompact;
+
 // The decoding of a piece is at most this much longer than the piece and its
 // layout: a held "%" and digit that turn out not to be an escape, and the
 // break before a field that begins the piece.
@@ -64,6 +87,84 @@ constexpr std::size_t kSlack = 8;
 HWY_BEFORE_NAMESPACE();
 namespace formtidy {
 namespace HWY_NAMESPACE {
+
+#if HWY_TARGET == HWY_AVX2
+// Where each byte of the 32 at `c` is a hexadecimal digit; `value` receives
+// its value there.
+HWY_INLINE __m256i hexDigits(__m256i c, __m256i& value)
+{
+    const __m256i digit = _mm256_sub_epi8(c, _mm256_set1_epi8('0'));
+    const __m256i letter =
+        _mm256_sub_epi8(_mm256_or_si256(c, _mm256_set1_epi8(0x20)), _mm256_set1_epi8('a'));
+    // Unsigned "at most" by the unsigned minimum.
+    const __m256i isDigit = _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(9)), digit);
+    const __m256i isLetter =
+        _mm256_cmpeq_epi8(_mm256_min_epu8(letter, _mm256_set1_epi8(5)), letter);
+    value = _mm256_blendv_epi8(_mm256_add_epi8(letter, _mm256_set1_epi8(10)), digit, isDigit);
+    return _mm256_or_si256(isDigit, isLetter);
+}
+
+// Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
+// room to look ahead, writing at `dst`, where there must be room for what is
+// left of the text. The blocks need no byte-by-byte work but at their field
+// breaks and name separators: every escape's decoding, "+" as a space and the
+// bytes between are worked out for the whole block at once, and the bytes to
+// keep are gathered eight lanes at a time. An escape's digits are hexadecimal,
+// so no byte can both be a digit and start an escape or split a field, and
+// each byte's part is known from the two before it alone.
+//
+// `split(q, out)` decodes the "&" or "=" at q, whose decoding begins at `out`,
+// and returns whether it stands for itself there. Returns where it stopped:
+// never within an escape.
+template <class Split>
+HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std::size_t n,
+                                    char*& dst, Split&& split)
+{
+    constexpr std::size_t kMargin = 64 + 8;
+    std::uint64_t carried = 0; // lanes of a block that are the last block's digits
+    for (; p + kMargin <= n; p += 64) {
+        alignas(32) unsigned char decoded[64];
+        std::uint64_t escapes = 0, splits = 0;
+        for (std::size_t k = 0; k < 64; k += 32) {
+            const auto load = [&](std::size_t at) {
+                return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + p + k + at));
+            };
+            const __m256i c = load(0);
+            __m256i high, low;
+            const __m256i escape = _mm256_and_si256(
+                _mm256_cmpeq_epi8(c, _mm256_set1_epi8('%')),
+                _mm256_and_si256(hexDigits(load(1), high), hexDigits(load(2), low)));
+            const __m256i value = _mm256_or_si256(
+                _mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(char(0xF0))), low);
+            const __m256i spaced = _mm256_blendv_epi8(c, _mm256_set1_epi8(' '),
+                                                      _mm256_cmpeq_epi8(c, _mm256_set1_epi8('+')));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(decoded + k),
+                               _mm256_blendv_epi8(spaced, value, escape));
+            const __m256i splitAt = _mm256_or_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('&')),
+                                                    _mm256_cmpeq_epi8(c, _mm256_set1_epi8('=')));
+            escapes |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(escape))) << k;
+            splits |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(splitAt))) << k;
+        }
+        std::uint64_t keep = ~(splits | carried | (escapes << 1) | (escapes << 2));
+        carried = (escapes >> 63) * 3 | ((escapes >> 62) & 1);
+        for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
+            const int lane = hwy::Num0BitsBelowLS1Bit_Nonzero64(rest);
+            const std::uint64_t below = (std::uint64_t(1) << lane) - 1;
+            if (split(p + std::size_t(lane), dst + hwy::PopCount(keep & below)))
+                keep |= below + 1;
+        }
+        for (int g = 0; g < 64; g += 8) {
+            const unsigned lanes = unsigned(keep >> g) & 0xFF;
+            const __m128i order =
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompact.order[lanes]));
+            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(decoded + g));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_shuffle_epi8(bytes, order));
+            dst += hwy::PopCount(lanes);
+        }
+    }
+    return p + hwy::PopCount(carried);
+}
+#endif
 
 // Decodes the `n` bytes at `src` into `dst`, going on from `state` and
 // leaving it where the piece ends; returns the end of what it wrote. `Scan`
@@ -82,7 +183,7 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
             std::memcpy(out, layout.data(), layout.size());
             out += layout.size();
         } else {
-            marks->push_back({static_cast<std::size_t>(out - base), isBreak});
+            AddFormSplit(*marks, static_cast<std::size_t>(out - base), isBreak);
         }
     };
     // A field begins at a byte other than "&" after an "&", with a break if
@@ -164,6 +265,16 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
         }
         // In blocks while far enough from the end; "+" is copied as a space
         // there and not special.
+#if HWY_TARGET == HWY_AVX2
+        if constexpr (!Layout && std::is_same_v<Scan, VectorScan>) {
+            // Where only marks are written, a whole block is decoded at once.
+            i = decodeBlocks(src, i, n, dst, [&](std::size_t q, char* out) {
+                const char* const at = out;
+                special(q, out);
+                return out != at;
+            });
+        }
+#endif
         i = Scan::template forEachStop<'%', '&', '='>(src, i, n, dst, special);
         if (state.place == Place::Between)
             continue;
