@@ -53,12 +53,25 @@ ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char bel
 
 std::size_t ByteScan::find(std::string_view text) const
 {
+    return scan<false>(text, nullptr);
+}
+
+std::size_t ByteScan::copy(std::string_view text, char* to) const
+{
+    return scan<true>(text, to);
+}
+
+template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to) const
+{
     const char* data = text.data();
     const std::size_t size = text.size();
     if (size < kBlock) {
         std::size_t at = 0;
-        while (at < size && !m_in[static_cast<unsigned char>(data[at])])
+        while (at < size && !m_in[static_cast<unsigned char>(data[at])]) {
+            if constexpr (Copy)
+                to[at] = data[at];
             ++at;
+        }
         return at;
     }
     Block b0, b1, b2, b3, below, above;
@@ -68,9 +81,14 @@ std::size_t ByteScan::find(std::string_view text) const
     std::memcpy(&b3, m_blocks[3], kBlock);
     std::memcpy(&below, m_blocks[kBelow], kBlock);
     std::memcpy(&above, m_blocks[kAbove], kBlock);
+    // Each block is copied whole before it is looked at: the bytes after the
+    // first of the set land within the room for the text, and later writes
+    // go over them.
     const auto bitsAt = [&](std::size_t at) {
         Block block;
         std::memcpy(&block, data + at, kBlock);
+        if constexpr (Copy)
+            std::memcpy(to + at, &block, kBlock);
         return laneBits((block < below) | (block > above) | (block == b0) | (block == b1) |
                         (block == b2) | (block == b3));
     };

@@ -20,8 +20,14 @@ public:
 
     // The offset of the first byte of `text` in the set, or text.size().
     std::size_t find(std::string_view text) const;
+    // The same, copying the bytes before it to `to` on the way, a block at a
+    // time. Bytes after them may be written too, up to text.size() in all:
+    // `to` needs room for the whole text.
+    std::size_t copy(std::string_view text, char* to) const;
 
 private:
+    template <bool Copy> std::size_t scan(std::string_view text, char* to) const;
+
     // Blocks of one byte each: the four given bytes (unused places repeat
     // one of the set), the bound, and the byte above which all are in the
     // set (0x7F with `high`, else 0xFF, which no byte is above).

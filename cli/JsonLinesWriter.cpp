@@ -15,14 +15,16 @@ constexpr std::size_t kEscapedByte = 6;
 // Writes `utf8` at `to` as the inside of a JSON string, where there is room
 // for kEscapedByte bytes for each of its bytes; returns the end of what it
 // wrote. nlohmann::json's serializer takes a call and a branch for each byte;
-// this copies the runs between the bytes to escape whole.
+// this copies the runs between the bytes to escape a block at a time as it
+// looks for them.
 char* writeEscaped(char* to, std::string_view utf8)
 {
     static const ByteScan escaped({'"', '\\'}, 0x20);
     static constexpr char kHex[] = "0123456789abcdef";
     for (;;) {
-        const std::size_t at = escaped.find(utf8);
-        std::memcpy(to, utf8.data(), at);
+        // What the copy writes beyond the run is within the room for the
+        // rest of the text, and written over next.
+        const std::size_t at = escaped.copy(utf8, to);
         to += at;
         if (at == utf8.size())
             return to;

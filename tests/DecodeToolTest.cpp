@@ -588,9 +588,16 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
 
 // The writers' scans find the first byte of their set wherever it lies: in
 // a text shorter than a block, in a whole block, or in the last block, which
-// overlaps the one before.
+// overlaps the one before. A copy on the way stays within the text's room.
 TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
 {
+    const auto found = [](const ByteScan& scan, const std::string& text) {
+        std::vector<char> to(text.size());
+        const std::size_t at = scan.copy(text, to.data());
+        EXPECT_EQ(std::string(to.data(), at), text.substr(0, at));
+        EXPECT_EQ(scan.find(text), at);
+        return at;
+    };
     struct Set
     {
         ByteScan scan;
@@ -602,13 +609,13 @@ TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
     for (const Set& set : sets) {
         for (std::size_t size = 0; size <= 50; ++size) {
             const std::string plain(size, 'a');
-            EXPECT_EQ(set.scan.find(plain), size);
+            EXPECT_EQ(found(set.scan, plain), size);
             for (std::size_t at = 0; at < size; ++at) {
                 std::string text = plain;
                 text[at] = set.members[at % set.members.size()];
                 if (at + 3 < size)
                     text[at + 3] = set.members.front(); // a later one does not count
-                EXPECT_EQ(set.scan.find(text), at) << size;
+                EXPECT_EQ(found(set.scan, text), at) << size;
             }
         }
     }
