@@ -1,12 +1,12 @@
 #pragma once
 
+#include "HugePageAllocator.h"
 #include "SpoolFile.h"
 #include "SubmissionWriter.h"
 
 #include "convert/FormDecoder.h"
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -108,7 +108,7 @@ private:
     FormDecoding m_decoding;
     bool m_mail;
     bool m_escape;
-    std::deque<Column> m_columns;
+    std::vector<Column, HugePageAllocator<Column>> m_columns;
     std::vector<Numbers> m_numbers;
     // Each name is held once. The table finds it by hash, the next free
     // place after a taken one (at most half are taken), so that a form of a
