@@ -60,6 +60,7 @@ struct ByteRun
     }
 };
 
+#if defined(__x86_64__)
 // For each set of the eight lanes of a group, the byte shuffle that gathers
 // those lanes at its front, in order.
 struct CompactTable
@@ -76,6 +77,7 @@ struct CompactTable
     }
 };
 constexpr CompactTable kCompact;
+#endif
 
 // The decoding of a piece is at most this much longer than the piece and its
 // layout: a held "%" and digit that turn out not to be an escape, and the
