@@ -61,6 +61,34 @@ std::size_t ByteScan::copy(std::string_view text, char* to) const
     return scan<true>(text, to);
 }
 
+std::size_t ByteScan::findWord(std::string_view text, std::string_view word)
+{
+    if (text.size() < word.size())
+        return text.size();
+    const char* data = text.data();
+    const std::size_t span = word.size() - 1;      // from the first byte to the last
+    const std::size_t starts = text.size() - span; // the places where it may start
+    Block first, last;
+    std::memset(&first, word.front(), kBlock);
+    std::memset(&last, word.back(), kBlock);
+    std::size_t at = 0;
+    for (; at + kBlock <= starts; at += kBlock) {
+        Block head, tail;
+        std::memcpy(&head, data + at, kBlock);
+        std::memcpy(&tail, data + at + span, kBlock);
+        for (unsigned bits = laneBits((head == first) & (tail == last)); bits != 0;
+             bits &= bits - 1) {
+            const std::size_t start = at + std::size_t(__builtin_ctz(bits));
+            if (std::memcmp(data + start, word.data(), span) == 0)
+                return start;
+        }
+    }
+    for (; at < starts; ++at)
+        if (std::memcmp(data + at, word.data(), word.size()) == 0)
+            return at;
+    return text.size();
+}
+
 template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to) const
 {
     const char* data = text.data();

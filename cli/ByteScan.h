@@ -25,6 +25,12 @@ public:
     // `to` needs room for the whole text.
     std::size_t copy(std::string_view text, char* to) const;
 
+    // The offset of the first `word` (of two bytes or more) in `text`, or
+    // text.size(): its first and last bytes are looked for together, sixteen
+    // places at a time, so that a byte common in the text stops the search
+    // only where the other one stands too.
+    static std::size_t findWord(std::string_view text, std::string_view word);
+
 private:
     template <bool Copy> std::size_t scan(std::string_view text, char* to) const;
 

@@ -1,12 +1,12 @@
 #include "FormFields.h"
 
+#include "ByteScan.h"
 #include "FormScan.h"
 #include "Utf8Converter.h"
 
 #include "convert/PlainFormSplitter.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -21,7 +21,7 @@ bool holdsCharsetName(const FormBody& body)
     body.read([&](std::string_view piece) {
         seam.append(piece.substr(0, kName.size() - 1));
         found = seam.find(kName) != std::string::npos ||
-                ::memmem(piece.data(), piece.size(), kName.data(), kName.size()) != nullptr;
+                ByteScan::findWord(piece, kName) != piece.size();
         // The last bytes read, for a name that the next piece ends.
         if (piece.size() >= kName.size() - 1)
             seam.assign(piece.substr(piece.size() - (kName.size() - 1)));

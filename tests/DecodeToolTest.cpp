@@ -619,6 +619,23 @@ TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
             }
         }
     }
+    // A word is found by its first and last bytes together, in a text full
+    // of either; one that differs inside or is cut short by the end is none.
+    const std::string word = "_charset_=";
+    for (std::size_t size = 0; size <= 50; ++size) {
+        for (const char fill : {'_', '='}) {
+            std::string text(size, fill);
+            EXPECT_EQ(ByteScan::findWord(text, word), size);
+            if (size >= 5) {
+                EXPECT_EQ(ByteScan::findWord(text.replace(size - 5, 5, "_char"), word), size);
+            }
+            for (std::size_t at = 0; at + word.size() <= size; ++at) {
+                std::string near = std::string(size, fill).replace(at, word.size(), "_charset-=");
+                EXPECT_EQ(ByteScan::findWord(near, word), size);
+                EXPECT_EQ(ByteScan::findWord(near.replace(at, word.size(), word), word), at);
+            }
+        }
+    }
 }
 
 // The UTF-8 check takes what GLib takes, with vector instructions and
