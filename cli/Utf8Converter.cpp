@@ -1,6 +1,5 @@
 #include "Utf8Converter.h"
 
-#include "ByteScan.h"
 #include "FormatLibrary.h"
 #include "convert/FormScanner.h"
 #include "convert/Windows1252.h"
@@ -62,6 +61,25 @@ std::size_t characterLength(const unsigned char* p, const unsigned char* end)
         if ((p[i] & 0xC0) != 0x80)
             return 0;
     return length;
+}
+
+// Whether the `size` bytes at `p`, at most sixteen, are all ASCII.
+bool isShortAscii(const unsigned char* p, std::size_t size)
+{
+    const auto word = [p](std::size_t at, std::size_t width) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, p + at, width);
+        return bits;
+    };
+    std::uint64_t any = 0;
+    if (size >= 8)
+        any = word(0, 8) | word(size - 8, 8);
+    else if (size >= 4)
+        any = word(0, 4) | word(size - 4, 4);
+    else
+        for (std::size_t i = 0; i < size; ++i)
+            any |= p[i];
+    return (any & 0x8080808080808080u) == 0;
 }
 
 // Whether the bytes from `p` to `end` are well-formed UTF-8, a character at a
@@ -265,16 +283,15 @@ Utf8Converter::~Utf8Converter()
 
 bool Utf8Converter::isUtf8(std::string_view bytes)
 {
-    // Most names and values are ASCII, which a scan of blocks passes at
-    // once. Beyond it, text mixes letters of one to four bytes with spaces
-    // and signs, which the vector check takes sixteen bytes at a time, and
-    // a processor without it a character at a time.
-    static const ByteScan nonAscii({}, 0, true);
-    const std::size_t ascii = nonAscii.find(bytes);
-    if (ascii == bytes.size())
+    // Most names are short and ASCII, which a look at their first and last
+    // eight bytes, or four, passes at once. Beyond them, text mixes letters
+    // of one to four bytes with spaces and signs, which the vector check
+    // takes sixteen bytes at a time, passing ASCII blocks at once, and a
+    // processor without it a character at a time.
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    if (bytes.size() <= 16 && isShortAscii(p, bytes.size()))
         return true;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + ascii;
-    const auto* end = reinterpret_cast<const unsigned char*>(bytes.data()) + bytes.size();
 #if defined(__x86_64__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3 && FormScanner::current() != FormScanner::kScalar)

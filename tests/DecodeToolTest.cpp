@@ -672,6 +672,14 @@ TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
                                     << int(second) << " " << ascii << " " << size << " " << after;
                             }
     }
+    // A short text is taken as ASCII only when none of its bytes is beyond.
+    for (std::size_t size = 1; size <= 17; ++size)
+        for (std::size_t at = 0; at <= size; ++at) {
+            std::string text(size, 'a');
+            if (at < size)
+                text[at] = '\x80';
+            EXPECT_EQ(Utf8Converter::isUtf8(text), at == size) << size << " " << at;
+        }
 }
 
 TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
