@@ -56,8 +56,9 @@ private:
     const DecodeOptions& m_options;
     Output* m_output;
     SubmissionStore* m_store;
+    // The writer's way to the output, which outlives the writer.
+    WriterSink m_sink;
     std::unique_ptr<SubmissionWriter> m_ownWriter; // the writer, but with --format sqlite
-    WriterSink m_sink;                             // the writer's way to the output
     struct stat m_outputFile
     {
     };

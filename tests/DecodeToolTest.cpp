@@ -653,7 +653,7 @@ TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
                     for (const std::size_t ascii : {0, 3, 9, 11, 12, 13, 14, 29})
                         for (std::size_t size = 1; size <= 5; ++size)
                             for (const std::size_t after : {0, 20}) {
-                                // The check starts at the first byte beyond ASCII.
+                                // The vector check's blocks start at the "é".
                                 std::string text = "\xC3\xA9" + std::string(ascii, 'a');
                                 text += char(lead);
                                 text += char(second);
