@@ -192,7 +192,7 @@ TEST(SaveFaultTest, AReadThatFailsMidwayKeepsTheTextDecodedBeforeIt)
               {kTool, "-o", "/dev/null", input}, dir.path());
     // The input is read in pieces of 64 KiB; its third read fails.
     const std::string log = contents(dir.filePath("log"));
-    const std::string before = log.substr(0, log.find(input.toStdString()));
+    const std::string before = "\n" + log.substr(0, log.find(input.toStdString()));
     std::size_t reads = 0;
     for (std::size_t at = 0; (at = before.find("\nread(", at)) != std::string::npos; ++at)
         ++reads;
