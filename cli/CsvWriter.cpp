@@ -343,7 +343,7 @@ void CsvWriter::finish()
         name.clear();
         appendName(name, i);
         appendCell(header, name, m_escape);
-        if (header.size() >= 64 * 1024) {
+        if (header.size() >= kPiece) {
             m_sink(header);
             header.clear();
         }

@@ -1,6 +1,7 @@
 #include "Utf8Converter.h"
 
 #include "FormatLibrary.h"
+#include "convert/EncodeUtf8.h"
 #include "convert/FormScanner.h"
 #include "convert/Windows1252.h"
 
@@ -233,22 +234,12 @@ const char* decoderOf(const std::string& name, const std::string& charset)
 
 std::string windows1252(std::string_view bytes)
 {
-    // Each byte is a character of the first plane, of one to three bytes in UTF-8.
     std::string text;
     text.reserve(bytes.size() * 2);
-    for (const char byte : bytes) {
-        const char16_t ch = Windows1252ToUnicode(static_cast<unsigned char>(byte));
-        if (ch < 0x80) {
-            text += char(ch);
-        } else if (ch < 0x800) {
-            text += char(0xC0 | ch >> 6);
-            text += char(0x80 | (ch & 0x3F));
-        } else {
-            text += char(0xE0 | ch >> 12);
-            text += char(0x80 | ((ch >> 6) & 0x3F));
-            text += char(0x80 | (ch & 0x3F));
-        }
-    }
+    char utf8[4];
+    for (const char byte : bytes)
+        text.append(utf8, std::size_t(EncodeUtf8(
+                              Windows1252ToUnicode(static_cast<unsigned char>(byte)), utf8)));
     return text;
 }
 

@@ -1,6 +1,7 @@
 #include "PaneCodec.h"
 
 #include "PaneCapacity.h"
+#include "convert/EncodeUtf8.h"
 #include "convert/Windows1252.h"
 
 #include <QStringDecoder>
@@ -21,36 +22,11 @@ char unicodeToWindows1252(char16_t ch)
     return '?'; // the code page cannot hold it
 }
 
-// Writes the UTF-8 form of `cp` to `out`; returns the number of bytes.
-int utf8(char32_t cp, char* out)
-{
-    if (cp < 0x80) {
-        out[0] = static_cast<char>(cp);
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (cp >> 6));
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (cp >> 12));
-        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (cp >> 18));
-    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 4;
-}
-
 // Writes the bytes of `cp` in the pane's encoding to `out`; returns how many.
 int encodeChar(char32_t cp, bool asUtf8, char* out)
 {
     if (asUtf8)
-        return utf8(cp, out);
+        return EncodeUtf8(cp, out);
     out[0] = cp > 0xFFFF ? '?' : unicodeToWindows1252(static_cast<char16_t>(cp));
     return 1;
 }
