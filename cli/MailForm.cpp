@@ -1,11 +1,22 @@
 #include "MailForm.h"
 
 #include "FormScan.h"
+#include "GObjectPtr.h"
 #include "PartText.h"
 
+#include <functional>
 #include <vector>
 
 namespace {
+
+// A leaf part as the form is looked for: its type, its disposition (null
+// when it has none) and a way to read its text.
+struct Leaf
+{
+    GMimeContentType* type;
+    GMimeContentDisposition* disposition;
+    std::function<std::unique_ptr<PartText>()> text;
+};
 
 // The leaf parts under `root`, in the order of its text. The walk keeps its
 // own stack, so that no nesting is too deep for it.
@@ -33,17 +44,18 @@ std::vector<GMimePart*> leafParts(GMimeObject* root)
     return parts;
 }
 
-bool hasType(GMimePart* part, const char* type, const char* subtype)
+// As g_mime_part_get_filename finds it.
+const char* filename(const Leaf& leaf)
 {
-    return g_mime_content_type_is_type(g_mime_object_get_content_type(GMIME_OBJECT(part)), type,
-                                       subtype);
+    const char* name = leaf.disposition
+                           ? g_mime_content_disposition_get_parameter(leaf.disposition, "filename")
+                           : nullptr;
+    return name ? name : g_mime_content_type_get_parameter(leaf.type, "name");
 }
 
-bool isAttachment(GMimePart* part)
+bool isAttachment(const Leaf& leaf)
 {
-    GMimeContentDisposition* disposition =
-        g_mime_object_get_content_disposition(GMIME_OBJECT(part));
-    return disposition && g_mime_content_disposition_is_attachment(disposition);
+    return leaf.disposition && g_mime_content_disposition_is_attachment(leaf.disposition);
 }
 
 std::unique_ptr<FormBody> makeBody(std::unique_ptr<PartText> text, FormKind kind,
@@ -61,9 +73,9 @@ std::unique_ptr<FormBody> makeBody(std::unique_ptr<PartText> text, FormKind kind
 
 // The part's form when its text is one; with `anyText` a text that is none
 // is taken as URL-encoded.
-std::unique_ptr<FormBody> scanned(GMimePart* part, bool mboxQuoted, bool anyText)
+std::unique_ptr<FormBody> scanned(const Leaf& leaf, bool anyText)
 {
-    auto text = std::make_unique<PartText>(part, mboxQuoted);
+    std::unique_ptr<PartText> text = leaf.text();
     FormScan scan;
     text->read([&](std::string_view piece) {
         scan.feed(piece);
@@ -77,23 +89,49 @@ std::unique_ptr<FormBody> scanned(GMimePart* part, bool mboxQuoted, bool anyText
     return nullptr;
 }
 
+std::unique_ptr<FormBody> firstForm(const std::vector<Leaf>& leaves)
+{
+    for (const Leaf& leaf : leaves)
+        if (g_mime_content_type_is_type(leaf.type, "application", "x-www-form-urlencoded"))
+            return makeBody(leaf.text(), FormKind::UrlEncoded, nullptr);
+    for (const Leaf& leaf : leaves) {
+        const char* name = filename(leaf);
+        if (name && g_ascii_strcasecmp(name, "POSTDATA.ATT") == 0)
+            return scanned(leaf, true);
+    }
+    for (const Leaf& leaf : leaves)
+        if (g_mime_content_type_is_type(leaf.type, "text", "plain") && !isAttachment(leaf))
+            if (auto body = scanned(leaf, false))
+                return body;
+    return nullptr;
+}
+
 } // namespace
 
 std::unique_ptr<FormBody> MailForm::find(GMimeObject* root, bool mboxQuoted)
 {
-    const std::vector<GMimePart*> parts = leafParts(root);
-    for (GMimePart* part : parts)
-        if (hasType(part, "application", "x-www-form-urlencoded"))
-            return makeBody(std::make_unique<PartText>(part, mboxQuoted), FormKind::UrlEncoded,
-                            nullptr);
-    for (GMimePart* part : parts) {
-        const char* name = g_mime_part_get_filename(part);
-        if (name && g_ascii_strcasecmp(name, "POSTDATA.ATT") == 0)
-            return scanned(part, mboxQuoted, true);
-    }
-    for (GMimePart* part : parts)
-        if (hasType(part, "text", "plain") && !isAttachment(part))
-            if (auto body = scanned(part, mboxQuoted, false))
-                return body;
-    return nullptr;
+    std::vector<Leaf> leaves;
+    for (GMimePart* part : leafParts(root))
+        leaves.push_back(
+            {g_mime_object_get_content_type(GMIME_OBJECT(part)),
+             g_mime_object_get_content_disposition(GMIME_OBJECT(part)),
+             [part, mboxQuoted] { return std::make_unique<PartText>(part, mboxQuoted); }});
+    return firstForm(leaves);
+}
+
+std::unique_ptr<FormBody> MailForm::findInPart(const char* type, const char* disposition,
+                                               const char* encoding, std::string_view content,
+                                               bool mboxQuoted)
+{
+    // As GMime makes them of the fields; a part without a type is text/plain.
+    GObjectPtr<GMimeContentType> parsedType(type ? g_mime_content_type_parse(nullptr, type)
+                                                 : g_mime_content_type_new("text", "plain"));
+    GObjectPtr<GMimeContentDisposition> parsedDisposition(
+        disposition ? g_mime_content_disposition_parse(nullptr, disposition) : nullptr);
+    const GMimeContentEncoding transfer =
+        encoding ? g_mime_content_encoding_from_string(encoding) : GMIME_CONTENT_ENCODING_DEFAULT;
+    GMimeContentType* partType = parsedType.get();
+    return firstForm(
+        {{partType, parsedDisposition.get(),
+          [=] { return std::make_unique<PartText>(content, partType, transfer, mboxQuoted); }}});
 }

@@ -5,6 +5,7 @@
 #include <gmime/gmime.h>
 
 #include <memory>
+#include <string_view>
 
 // Finds the form in a mail message. It walks the message's whole MIME tree
 // in the order of the text (multipart/alternative, multipart/mixed and the
@@ -19,7 +20,8 @@
 // URL-encoded and ends before its first blank line.
 //
 // Any input can call it with a message it parsed itself, as a GMimeMessage's
-// MIME part or as the MIME part that the whole message is.
+// MIME part or as the MIME part that the whole message is, or with a message
+// of one part that it did not parse.
 class MailForm
 {
 public:
@@ -27,4 +29,11 @@ public:
     // has none. With `mboxQuoted` the message comes from an mbox (see
     // PartText). Throws FileError when a part cannot be read.
     static std::unique_ptr<FormBody> find(GMimeObject* root, bool mboxQuoted);
+    // The same for a message that is one part, from the values of its
+    // Content-Type, Content-Disposition and Content-Transfer-Encoding fields
+    // (null where it has none) as GMime gives them, and its raw `content`,
+    // which must outlive the form.
+    static std::unique_ptr<FormBody> findInPart(const char* type, const char* disposition,
+                                                const char* encoding, std::string_view content,
+                                                bool mboxQuoted);
 };

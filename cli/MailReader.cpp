@@ -237,19 +237,43 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
                  Submission submission, SubmissionWriter& writer, const MailReader::Report& report)
 {
     using Outcome = MailReader::Outcome;
-    GObjectPtr<GMimeStream> stream(messageStream(file, found, scanner.held(found)));
-    const ParsedMessage message = parse(parser, stream.get());
-    MessageFields fields = messageFields(found, message);
+    const std::optional<std::string_view> held = scanner.held(found);
+    // A message of one part, held whole, is read where it lies; GMime
+    // parses the others.
+    const bool single = found.single && found.fieldsTaken && !found.cuts && held;
+    GObjectPtr<GMimeStream> stream;
+    ParsedMessage message;
+    if (!single) {
+        stream.reset(messageStream(file, found, held));
+        message = parse(parser, stream.get());
+    }
+    MessageFields fields = single
+                               ? MessageFields{fieldValue(found.date), fieldValue(found.messageId)}
+                               : messageFields(found, message);
     std::optional<std::string> id = messageId(fields.messageId);
     const std::string named = describe(name, id);
-    if (!message.headers) {
+    if (!single && !message.headers) {
         report(named + ": it cannot be read as a mail message", Outcome::Failed);
         return;
     }
     if (found.cuts)
         report(named + ": " + MailScanner::describe(found.cuts), Outcome::Note);
     try {
-        const std::unique_ptr<FormBody> body = MailForm::find(message.root, mbox);
+        std::unique_ptr<FormBody> body;
+        if (single) {
+            const auto& part = *found.single;
+            const std::optional<std::string> type = fieldValue(part.type),
+                                             disposition = fieldValue(part.disposition),
+                                             encoding = fieldValue(part.encoding);
+            const auto text = [](const std::optional<std::string>& value) {
+                return value ? value->c_str() : nullptr;
+            };
+            body =
+                MailForm::findInPart(text(type), text(disposition), text(encoding),
+                                     held->substr(std::size_t(part.content - found.start)), mbox);
+        } else {
+            body = MailForm::find(message.root, mbox);
+        }
         if (!body) {
             // A form may have been in what was left out. It stays a message
             // skipped, not one failed, which would keep a database from

@@ -188,6 +188,7 @@ void MailScanner::startBlock(bool message)
     m_taken = nullptr;
     m_date.reset();
     m_messageId.reset();
+    m_single = {};
     m_headerLike = true;
     m_contentType.clear();
     m_unread.clear();
@@ -240,8 +241,13 @@ void MailScanner::headerLine(const Line& line)
 {
     const std::string_view head = line.head;
     if (head.empty()) {
+        const bool single = m_topBlock && m_headerLike;
         leaveOutUnread();
         endBlock();
+        if (single && m_leafType) {
+            m_single.content = line.at + line.length;
+            m_message->single = std::move(m_single);
+        }
         return;
     }
     const bool continuation = isLwsp(head.front());
@@ -274,6 +280,12 @@ void MailScanner::headerLine(const Line& line)
                 m_taken = &m_date;
             else if (m_topBlock && is("Message-ID"))
                 m_taken = &m_messageId;
+            else if (m_topBlock && is("Content-Type"))
+                m_taken = &m_single.type;
+            else if (m_topBlock && is("Content-Disposition"))
+                m_taken = &m_single.disposition;
+            else if (m_topBlock && is("Content-Transfer-Encoding"))
+                m_taken = &m_single.encoding;
             if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();
@@ -335,6 +347,7 @@ void MailScanner::endBlock()
         }
     }
     const auto is = [&](const char* t) { return g_ascii_strcasecmp(type.c_str(), t) == 0; };
+    m_leafType = !is("multipart") && !is("message");
     if (is("multipart")) {
         // Without a boundary GMime takes the whole content as the preface.
         m_state = State::Face;

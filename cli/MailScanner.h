@@ -28,7 +28,8 @@
 // Content-*. Of those, it keeps the values of Date and Message-ID for the
 // reader. It does so only in a block that ends with a blank line and holds
 // no line that is no header, as how GMime reads such a line depends on the
-// fields before it.
+// fields before it. Of such a block it also keeps the fields that say how a
+// message of one part is written (see Message::single).
 class MailScanner
 {
 public:
@@ -51,6 +52,18 @@ public:
         // the colon, its lines joined without their breaks.
         bool fieldsTaken = false;
         std::optional<std::string> date, messageId;
+        // A message that is one part, neither a multipart nor a message,
+        // whose header block ends with a blank line and holds no line that is
+        // no header: where its content starts, and its Content-Type,
+        // Content-Disposition and Content-Transfer-Encoding fields, taken as
+        // Date and Message-ID are. Such a part can be read without GMime
+        // parsing the message.
+        struct Single
+        {
+            off_t content = 0;
+            std::optional<std::string> type, disposition, encoding;
+        };
+        std::optional<Single> single;
     };
 
     // Reads `fd` from `start` on; an mbox splits into messages at each line
@@ -128,10 +141,13 @@ private:
     bool m_blockHasFields = false;
     bool m_hasMessageFields = false;
     bool m_unreadField = false; // the field being scanned is not read
-    // Where the field being scanned is taken: m_date, m_messageId, or nowhere.
+    // Where the field being scanned is taken: m_date, m_messageId, a field of
+    // m_single, or nowhere.
     std::optional<std::string>* m_taken = nullptr;
     std::optional<std::string> m_date, m_messageId;
-    bool m_headerLike = true;                      // no line of the block so far is no header
+    Message::Single m_single; // the block's fields for it
+    bool m_leafType = false;  // the block's type is neither multipart nor message
+    bool m_headerLike = true; // no line of the block so far is no header
     std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
     bool m_hasContentType = false;
     bool m_inContentType = false;

@@ -103,9 +103,17 @@ private:
 } // namespace
 
 PartText::PartText(GMimePart* part, bool mboxQuoted)
-    : m_part(GMIME_PART(g_object_ref(part))), m_mboxQuoted(mboxQuoted)
+    : PartText({}, g_mime_object_get_content_type(GMIME_OBJECT(part)),
+               GMIME_CONTENT_ENCODING_DEFAULT, mboxQuoted)
 {
-    GMimeContentType* type = g_mime_object_get_content_type(GMIME_OBJECT(part));
+    m_part.reset(GMIME_PART(g_object_ref(part)));
+}
+
+PartText::PartText(std::string_view content, GMimeContentType* type, GMimeContentEncoding encoding,
+                   bool mboxQuoted)
+    : m_type(GMIME_CONTENT_TYPE(g_object_ref(type))), m_content(content), m_encoding(encoding),
+      m_mboxQuoted(mboxQuoted)
+{
     const char* format = g_mime_content_type_get_parameter(type, "format");
     const char* delSp = g_mime_content_type_get_parameter(type, "delsp");
     m_flowed = g_mime_content_type_is_type(type, "text", "plain") && format &&
@@ -115,8 +123,7 @@ PartText::PartText(GMimePart* part, bool mboxQuoted)
 
 std::string PartText::charset() const
 {
-    const char* charset =
-        g_mime_object_get_content_type_parameter(GMIME_OBJECT(m_part.get()), "charset");
+    const char* charset = g_mime_content_type_get_parameter(m_type.get(), "charset");
     return charset ? charset : "";
 }
 
@@ -151,12 +158,18 @@ void PartText::read(const Piece& piece)
             deliver(text);
     };
 
-    GMimeDataWrapper* content = g_mime_part_get_content(m_part.get());
-    GMimeStream* raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
-    if (raw) {
-        if (g_mime_stream_reset(raw) != 0)
+    // The content is in memory, or in the part's stream; a part may have none.
+    GMimeStream* raw = nullptr;
+    GMimeContentEncoding encoding = m_encoding;
+    if (m_part) {
+        GMimeDataWrapper* content = g_mime_part_get_content(m_part.get());
+        raw = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+        if (raw && g_mime_stream_reset(raw) != 0)
             readFailed(errno);
-        const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+        if (raw)
+            encoding = g_mime_data_wrapper_get_encoding(content);
+    }
+    if (raw || !m_part) {
         // Base64 and quoted-printable are undone by GMime's decoder state on
         // the stack; uuencoded text by its filter, which also finds the
         // "begin" line.
@@ -212,24 +225,28 @@ void PartText::read(const Piece& piece)
         const bool unquoting = m_mboxQuoted && encoding != GMIME_CONTENT_ENCODING_BASE64 &&
                                encoding != GMIME_CONTENT_ENCODING_UUENCODE;
         MboxUnquote unquote;
-        char buffer[kPiece];
         std::string unquoted;
         const auto collect = [&unquoted](std::string_view bytes) { unquoted.append(bytes); };
-        while (!stopped && !ended) {
+        const auto feed = [&](std::string_view bytes) {
+            if (!unquoting) {
+                undo(bytes, false);
+                return;
+            }
+            unquoted.clear();
+            unquote.feed(bytes, collect);
+            undo(unquoted, false);
+        };
+        char buffer[kPiece];
+        while (raw && !stopped && !ended) {
             const ssize_t got = g_mime_stream_read(raw, buffer, kPiece);
             if (got < 0 && !g_mime_stream_eos(raw))
                 readFailed(errno);
             if (got <= 0)
                 break;
-            const std::string_view bytes(buffer, static_cast<std::size_t>(got));
-            if (!unquoting) {
-                undo(bytes, false);
-                continue;
-            }
-            unquoted.clear();
-            unquote.feed(bytes, collect);
-            undo(unquoted, false);
+            feed(std::string_view(buffer, static_cast<std::size_t>(got)));
         }
+        for (std::size_t at = 0; !raw && at < m_content.size() && !stopped && !ended; at += kPiece)
+            feed(m_content.substr(at, kPiece));
         unquoted.clear();
         if (unquoting)
             unquote.finish(collect);

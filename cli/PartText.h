@@ -4,6 +4,7 @@
 #include "GObjectPtr.h"
 
 #include <string>
+#include <string_view>
 
 // The text of a MIME part as the sender wrote it, read from the part each
 // time: in an mbox, the lines that the mailbox quoted as ">From " (or
@@ -15,7 +16,13 @@
 class PartText : public FormText
 {
 public:
+    // The text of `part`, read from its content stream.
     PartText(GMimePart* part, bool mboxQuoted);
+    // The text of a part of type `type` whose content, in the transfer
+    // encoding `encoding`, is `content`; the bytes stay the caller's, and
+    // must outlive this.
+    PartText(std::string_view content, GMimeContentType* type, GMimeContentEncoding encoding,
+             bool mboxQuoted);
 
     // Throws FileError, with kFile as its file, when the part's content
     // cannot be read.
@@ -26,7 +33,10 @@ public:
     std::string charset() const;
 
 private:
-    GObjectPtr<GMimePart> m_part;
+    GObjectPtr<GMimePart> m_part; // or null, for the content in memory
+    GObjectPtr<GMimeContentType> m_type;
+    std::string_view m_content;
+    GMimeContentEncoding m_encoding; // of the content in memory
     bool m_mboxQuoted;
     bool m_flowed = false;
     bool m_delSp = false;

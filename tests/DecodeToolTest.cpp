@@ -434,6 +434,63 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
     }
 }
 
+// A message of one part is read where it lies; as the only part of a
+// multipart, the same part is parsed by GMime. Both give the same form, or
+// none, whatever its fields say.
+TEST_F(DecodeToolTest, APartAloneReadsAsInAMultipart)
+{
+    const char* types[] = {nullptr,
+                           "text/plain; charset=iso-8859-1",
+                           "TEXT/Plain;\n format=flowed",
+                           "application/x-www-form-urlencoded; charset=\"=?utf-8?q?x?=\"",
+                           "application/octet-stream; name=\"POSTDATA.ATT\"",
+                           "text/html",
+                           "garbage",
+                           "message/rfc2822",
+                           "multipart/mixed; boundary=c\nContent-Type: text/plain"};
+    const char* dispositions[] = {nullptr, "attachment; filename=POSTDATA.ATT", "Attachment",
+                                  "inline; filename*=us-ascii''postdata.att"};
+    // One text in each transfer encoding: bytes beyond ASCII, a flowed line,
+    // an mbox's quoted "From ". Of a field given twice, the last counts.
+    const std::pair<const char*, std::string> encodings[] = {
+        {nullptr, "a=1&b=caf%E9+x \nc=>From \nd=\xe9"},
+        {"\n =?us-ascii?q?BASE64?= ", "YT0xJmI9Y2FmJUU5K3ggCmM9PkZyb20gCmQ96Q=="},
+        {"7bit\nContent-Transfer-Encoding: quoted-printable",
+         "a=3D1&b=3Dcaf%E9+x=20\nc=3D>From=20\nd=3D=E9"},
+        {"bogus", "Thanks.\n\n-- \nBob"}};
+    std::vector<std::string> alone, nested;
+    for (const char* type : types)
+        for (const char* disposition : dispositions)
+            for (const auto& [encoding, body] : encodings) {
+                std::string fields;
+                for (const auto& [name, value] : {std::pair{"Type", type},
+                                                  {"Disposition", disposition},
+                                                  {"Transfer-Encoding", encoding}})
+                    if (value)
+                        fields += "Content-"s + name + ": " + value + "\n";
+                const std::string id = std::to_string(alone.size() + 1);
+                alone.push_back(message(id, fields, body));
+                nested.push_back(message(id, "Content-Type: multipart/mixed; boundary=b\n",
+                                         "--b\n" + fields + "\n" + body + "\n\n\n--b--"));
+            }
+    for (const bool crlf : {false, true}) {
+        std::vector<ToolRun> runs;
+        for (const auto* mails : {&alone, &nested}) {
+            std::string text = mbox(*mails);
+            for (std::size_t at = 0; crlf && (at = text.find('\n', at)) != std::string::npos;
+                 at += 2)
+                text.insert(at, "\r");
+            runs.push_back(decodeTool({"--mail", "--format=json", "-"}, text));
+        }
+        const auto forms = jsonLines(runs[0].out), nestedForms = jsonLines(runs[1].out);
+        ASSERT_EQ(forms.size(), nestedForms.size());
+        EXPECT_GT(forms.size(), alone.size() / 2);
+        for (std::size_t i = 0; i < forms.size(); ++i)
+            EXPECT_EQ(forms[i]["fields"], nestedForms[i]["fields"]) << i;
+        EXPECT_EQ(runs[0].err, runs[1].err);
+    }
+}
+
 // GMime parses only the fields of a message's header block that are read; a
 // part's fields all stay. Where a line of the block is no header, what GMime
 // makes of it depends on the fields before it, and they all stay too.
