@@ -243,8 +243,8 @@ void MailScanner::headerLine(const Line& line)
     if (head.empty()) {
         const bool single = m_topBlock && m_headerLike;
         leaveOutUnread();
-        endBlock();
-        if (single && m_leafType) {
+        const bool leaf = endBlock();
+        if (single && leaf) {
             m_single.content = line.at + line.length;
             m_message->single = std::move(m_single);
         }
@@ -318,7 +318,7 @@ void MailScanner::headerLine(const Line& line)
         m_contentType.append(head.substr(0, kHeaderLine)).append(" ");
 }
 
-void MailScanner::endBlock()
+bool MailScanner::endBlock()
 {
     m_headerBytes += m_blockBytes;
     // The value after "Content-Type:", as GMime will parse it.
@@ -347,7 +347,6 @@ void MailScanner::endBlock()
         }
     }
     const auto is = [&](const char* t) { return g_ascii_strcasecmp(type.c_str(), t) == 0; };
-    m_leafType = !is("multipart") && !is("message");
     if (is("multipart")) {
         // Without a boundary GMime takes the whole content as the preface.
         m_state = State::Face;
@@ -366,6 +365,7 @@ void MailScanner::endBlock()
     } else {
         m_state = State::Body;
     }
+    return !is("multipart") && !is("message");
 }
 
 void MailScanner::popTo(std::size_t levels)

@@ -106,7 +106,9 @@ private:
     bool readLine(Line& line);
     void process(const Line& line);
     void headerLine(const Line& line);
-    void endBlock();
+    // Ends the header block; returns whether its type is neither a
+    // multipart nor a message.
+    bool endBlock();
     void startBlock(bool message);
     bool boundary(const Line& line);
     void popTo(std::size_t levels);
@@ -145,9 +147,8 @@ private:
     // m_single, or nowhere.
     std::optional<std::string>* m_taken = nullptr;
     std::optional<std::string> m_date, m_messageId;
-    Message::Single m_single; // the block's fields for it
-    bool m_leafType = false;  // the block's type is neither multipart nor message
-    bool m_headerLike = true; // no line of the block so far is no header
+    Message::Single m_single;                      // the block's fields for it
+    bool m_headerLike = true;                      // no line of the block so far is no header
     std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
     bool m_hasContentType = false;
     bool m_inContentType = false;
