@@ -356,8 +356,10 @@ bool MailScanner::endBlock()
                 {"--" + boundary, g_ascii_strcasecmp(subtype.c_str(), "digest") == 0});
         }
     } else if (is("message") && (g_ascii_strcasecmp(subtype.c_str(), "rfc822") == 0 ||
+                                 g_ascii_strcasecmp(subtype.c_str(), "rfc2822") == 0 ||
                                  g_ascii_strcasecmp(subtype.c_str(), "news") == 0 ||
                                  g_ascii_strcasecmp(subtype.c_str(), "global") == 0)) {
+        // The subtypes that GMime parses as a message of their own.
         if (++m_parts > kParts)
             m_overflow = true;
         else

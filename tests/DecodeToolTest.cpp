@@ -592,11 +592,14 @@ TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
                             "--b\nContent-Type: text/plain\n\nb=2\n" + parts + "--b--\n"),
                     // Its form was left out with the parts after the 1,000th.
                     message("lost@example.org", "Content-Type: multipart/mixed; boundary=b\n",
-                            parts + "--b\nContent-Type: text/plain\n\nc=3\n--b--\n")}))
+                            parts + "--b\nContent-Type: text/plain\n\nc=3\n--b--\n"),
+                    // A message of its own, under the subtype that RFC 5322 gave it.
+                    message("inner@example.org", "Content-Type: message/rfc2822\n",
+                            "X-Long: " + std::string(70000, 'x') + "\n\nd=4")}))
             .toStdString();
     const ToolRun run = decodeTool({"--mail", in.c_str()});
     EXPECT_EQ(run.code, 3);
-    EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2");
+    EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2\r\n\r\nd :: 4");
     EXPECT_EQ(run.err, "formtidy-decode: " + in +
                            ": message 1 <long@example.org>: too large to read whole; left out: "
                            "header lines beyond 64 KiB\nformtidy-decode: " +
@@ -607,7 +610,11 @@ TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
                            ": message 3 <lost@example.org>: too large to read whole; left out: "
                            "everything after its 1,000th part\nformtidy-decode: " +
                            in +
-                           ": message 3 <lost@example.org>: no form in what could be read of it\n");
+                           ": message 3 <lost@example.org>: no form in what could be read of it\n"
+                           "formtidy-decode: " +
+                           in +
+                           ": message 4 <inner@example.org>: too large to read whole; left out: "
+                           "header lines beyond 64 KiB\n");
 }
 
 TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
