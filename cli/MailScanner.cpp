@@ -184,6 +184,8 @@ void MailScanner::startBlock(bool message)
     m_topBlock = message;
     m_blockBytes = 0;
     m_blockHasFields = m_hasMessageFields = m_hasContentType = m_inContentType = false;
+    m_hasEncoding = m_inEncoding = false;
+    m_encoding.clear();
     m_unreadField = false;
     m_taken = nullptr;
     m_date.reset();
@@ -252,7 +254,7 @@ void MailScanner::headerLine(const Line& line)
     }
     const bool continuation = isLwsp(head.front());
     if (!continuation) {
-        m_inContentType = false;
+        m_inContentType = m_inEncoding = false;
         const std::size_t colon = head.find(':');
         const std::string_view name = head.substr(0, colon);
         const bool valid = colon != std::string_view::npos && colon > 0 &&
@@ -290,12 +292,14 @@ void MailScanner::headerLine(const Line& line)
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();
             }
+            if (is("Content-Transfer-Encoding") && !m_hasEncoding)
+                m_hasEncoding = m_inEncoding = true;
         }
     }
     const auto length = static_cast<std::size_t>(line.length);
     if (m_blockBytes >= kHeaderBlock || m_headerBytes + m_blockBytes >= kMessageHeaders) {
         leaveOut(line.at, line.at + line.length, HeaderBlock);
-        m_inContentType = false;
+        m_inContentType = m_inEncoding = false;
         return;
     }
     // The budgets count an unread field too, so that what is cut does not
@@ -316,6 +320,8 @@ void MailScanner::headerLine(const Line& line)
         *m_taken = std::string(head.substr(0, kHeaderLine).substr(head.find(':') + 1));
     if (m_inContentType)
         m_contentType.append(head.substr(0, kHeaderLine)).append(" ");
+    if (m_inEncoding)
+        m_encoding.append(head.substr(0, kHeaderLine)).append(" ");
 }
 
 bool MailScanner::endBlock()
@@ -355,11 +361,13 @@ bool MailScanner::endBlock()
             m_levels.push_back(
                 {"--" + boundary, g_ascii_strcasecmp(subtype.c_str(), "digest") == 0});
         }
-    } else if (is("message") && (g_ascii_strcasecmp(subtype.c_str(), "rfc822") == 0 ||
-                                 g_ascii_strcasecmp(subtype.c_str(), "rfc2822") == 0 ||
-                                 g_ascii_strcasecmp(subtype.c_str(), "news") == 0 ||
-                                 g_ascii_strcasecmp(subtype.c_str(), "global") == 0)) {
-        // The subtypes that GMime parses as a message of their own.
+    } else if (is("message") && !encoded() &&
+               (g_ascii_strcasecmp(subtype.c_str(), "rfc822") == 0 ||
+                g_ascii_strcasecmp(subtype.c_str(), "rfc2822") == 0 ||
+                g_ascii_strcasecmp(subtype.c_str(), "news") == 0 ||
+                g_ascii_strcasecmp(subtype.c_str(), "global") == 0)) {
+        // The subtypes that GMime parses as a message of their own, unless
+        // the part is encoded: then its content is bytes like any other.
         if (++m_parts > kParts)
             m_overflow = true;
         else
@@ -368,6 +376,21 @@ bool MailScanner::endBlock()
         m_state = State::Body;
     }
     return !is("multipart") && !is("message");
+}
+
+bool MailScanner::encoded() const
+{
+    if (!m_hasEncoding)
+        return false;
+    const std::size_t colon = m_encoding.find(':');
+    switch (g_mime_content_encoding_from_string(m_encoding.c_str() + colon + 1)) {
+    case GMIME_CONTENT_ENCODING_BASE64:
+    case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE:
+    case GMIME_CONTENT_ENCODING_UUENCODE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MailScanner::popTo(std::size_t levels)

@@ -111,6 +111,9 @@ private:
     bool endBlock();
     void startBlock(bool message);
     bool boundary(const Line& line);
+    // Whether the block's Content-Transfer-Encoding is one that GMime
+    // decodes (base64, quoted-printable, uuencode).
+    bool encoded() const;
     void popTo(std::size_t levels);
     void leaveOut(off_t from, off_t to, Cut cut);
     // Leaves out the unread fields of the block that ends.
@@ -153,4 +156,9 @@ private:
     bool m_hasContentType = false;
     bool m_inContentType = false;
     std::string m_contentType;
+    // The block's first Content-Transfer-Encoding field, which tells GMime
+    // whether a message/rfc822 part holds a message or encoded bytes.
+    bool m_hasEncoding = false;
+    bool m_inEncoding = false;
+    std::string m_encoding;
 };

@@ -585,6 +585,9 @@ TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
     std::string parts;
     for (int i = 0; i < 1001; ++i)
         parts += "--b\nContent-Type: text/plain\n\nPart " + std::to_string(i) + "\n";
+    std::string longForm = "e=3D"; // quoted-printable
+    for (int i = 0; i < 4000; ++i)
+        longForm += std::string(75, 'y') + "=\n";
     const std::string in =
         write("in.mbox",
               mbox({message("long@example.org", "X-Long: " + std::string(70000, 'x') + "\n", "a=1"),
@@ -595,11 +598,19 @@ TEST_F(DecodeToolTest, OversizedMailIsCutToFitAndStillRead)
                             parts + "--b\nContent-Type: text/plain\n\nc=3\n--b--\n"),
                     // A message of its own, under the subtype that RFC 5322 gave it.
                     message("inner@example.org", "Content-Type: message/rfc2822\n",
-                            "X-Long: " + std::string(70000, 'x') + "\n\nd=4")}))
+                            "X-Long: " + std::string(70000, 'x') + "\n\nd=4"),
+                    // Encoded, a forwarded message is bytes like any other, of which
+                    // nothing is cut.
+                    message("forward@example.org", "Content-Type: multipart/mixed; boundary=b\n",
+                            "--b\nContent-Type: message/rfc822\nContent-Transfer-Encoding: "
+                            "quoted-printable\nContent-Disposition: attachment; "
+                            "filename=POSTDATA.ATT\n\n" +
+                                longForm + "\n--b--")}))
             .toStdString();
     const ToolRun run = decodeTool({"--mail", in.c_str()});
     EXPECT_EQ(run.code, 3);
-    EXPECT_EQ(run.out, "a :: 1\r\n\r\nb :: 2\r\n\r\nd :: 4");
+    EXPECT_EQ(run.out,
+              "a :: 1\r\n\r\nb :: 2\r\n\r\nd :: 4\r\n\r\ne :: " + std::string(300000, 'y'));
     EXPECT_EQ(run.err, "formtidy-decode: " + in +
                            ": message 1 <long@example.org>: too large to read whole; left out: "
                            "header lines beyond 64 KiB\nformtidy-decode: " +
