@@ -28,18 +28,15 @@ unsigned laneBits(Mask mask)
 
 } // namespace
 
-ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char below, bool high)
+ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char below)
 {
     for (int c = 0; c < 256; ++c)
-        m_in[c] = c < below || (high && c >= 0x80);
+        m_in[c] = c < below;
     for (const unsigned char b : bytes)
         m_in[b] = true;
-    // With no byte given, the places hold one that the bound or `high`
-    // already takes in; as a last resort 0xFF, which is then in the set too.
-    const unsigned char fill = bytes.size() > 0 ? *bytes.begin()
-                               : high           ? 0x80
-                               : below > 0      ? 0
-                                                : 0xFF;
+    // With no byte given, the places hold one that the bound already takes
+    // in; as a last resort 0xFF, which is then in the set too.
+    const unsigned char fill = bytes.size() > 0 ? *bytes.begin() : below > 0 ? 0 : 0xFF;
     m_in[fill] = true;
     std::size_t i = 0;
     for (const unsigned char b : bytes)
@@ -48,7 +45,6 @@ ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char bel
     for (; i < kBelow; ++i)
         std::memset(m_blocks[i], fill, kBlock);
     std::memset(m_blocks[kBelow], below, kBlock);
-    std::memset(m_blocks[kAbove], high ? 0x7F : 0xFF, kBlock);
 }
 
 std::size_t ByteScan::find(std::string_view text) const
@@ -102,13 +98,12 @@ template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to)
         }
         return at;
     }
-    Block b0, b1, b2, b3, below, above;
+    Block b0, b1, b2, b3, below;
     std::memcpy(&b0, m_blocks[0], kBlock);
     std::memcpy(&b1, m_blocks[1], kBlock);
     std::memcpy(&b2, m_blocks[2], kBlock);
     std::memcpy(&b3, m_blocks[3], kBlock);
     std::memcpy(&below, m_blocks[kBelow], kBlock);
-    std::memcpy(&above, m_blocks[kAbove], kBlock);
     // Each block is copied whole before it is looked at: the bytes after the
     // first of the set land within the room for the text, and later writes
     // go over them.
@@ -117,8 +112,8 @@ template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to)
         std::memcpy(&block, data + at, kBlock);
         if constexpr (Copy)
             std::memcpy(to + at, &block, kBlock);
-        return laneBits((block < below) | (block > above) | (block == b0) | (block == b1) |
-                        (block == b2) | (block == b3));
+        return laneBits((block < below) | (block == b0) | (block == b1) | (block == b2) |
+                        (block == b3));
     };
     std::size_t at = 0;
     for (; at + kBlock <= size; at += kBlock) {

@@ -8,15 +8,13 @@
 // Finds the next byte of a set in a text sixteen bytes at a time, so that a
 // writer copies the runs between the bytes it must handle in blocks: the
 // quotes and controls that JSON escapes, the bytes that make a CSV cell
-// quoted, the first byte outside ASCII that UTF-8 must check. The set is up
-// to four given bytes, every byte below a bound, and optionally every byte
-// from 0x80 up. The blocks are the compiler's portable vector types, which it
+// quoted. The set is up to four given bytes and every byte below a bound. The
+// blocks are the compiler's portable vector types, which it
 // turns into SSE2 on x86-64 and into the vector unit of other processors.
 class ByteScan
 {
 public:
-    ByteScan(std::initializer_list<unsigned char> bytes, unsigned char below = 0,
-             bool high = false);
+    ByteScan(std::initializer_list<unsigned char> bytes, unsigned char below = 0);
 
     // The offset of the first byte of `text` in the set, or text.size().
     std::size_t find(std::string_view text) const;
@@ -35,12 +33,10 @@ private:
     template <bool Copy> std::size_t scan(std::string_view text, char* to) const;
 
     // Blocks of one byte each: the four given bytes (unused places repeat
-    // one of the set), the bound, and the byte above which all are in the
-    // set (0x7F with `high`, else 0xFF, which no byte is above).
+    // one of the set) and the bound.
     enum
     {
         kBelow = 4,
-        kAbove,
         kBlocks
     };
     alignas(16) unsigned char m_blocks[kBlocks][16] = {};
