@@ -177,14 +177,16 @@ struct MessageFields
     std::optional<std::string> date, messageId;
 };
 
-MessageFields messageFields(const MailScanner::Message& found, const ParsedMessage& message)
+// `message` is null for a message that GMime did not parse, whose fields the
+// scanner took.
+MessageFields messageFields(const MailScanner::Message& found, const ParsedMessage* message)
 {
-    if (!message.headers)
+    if (message && !message->headers)
         return {};
     if (found.fieldsTaken)
         return {fieldValue(found.date), fieldValue(found.messageId)};
-    return {text(lastHeader(message.headers, "Date")),
-            text(lastHeader(message.headers, "Message-Id"))};
+    return {text(lastHeader(message->headers, "Date")),
+            text(lastHeader(message->headers, "Message-Id"))};
 }
 
 // The Message-ID in the field `value`. An empty one ("<>", or the field with
@@ -247,9 +249,7 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
         stream.reset(messageStream(file, found, held));
         message = parse(parser, stream.get());
     }
-    MessageFields fields = single
-                               ? MessageFields{fieldValue(found.date), fieldValue(found.messageId)}
-                               : messageFields(found, message);
+    MessageFields fields = messageFields(found, single ? nullptr : &message);
     std::optional<std::string> id = messageId(fields.messageId);
     const std::string named = describe(name, id);
     if (!single && !message.headers) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Where a writer's bytes go on their way to the output. Small writes are
 // gathered into pieces of kPiece, each sent on as it fills; a write that
