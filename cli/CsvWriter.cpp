@@ -13,8 +13,11 @@
 namespace {
 
 constexpr std::size_t kRowInMemory = 1024 * 1024;
-// Its cells' bytes, its cell count, and where its index of cells starts.
-constexpr std::size_t kRowHead = 3 * sizeof(std::uint64_t);
+// Its cells' bytes; the cells in its index, or 0 for a row spooled as its
+// text; where its index starts; and the columns its text covers.
+constexpr std::size_t kRowHead = 4 * sizeof(std::uint64_t);
+// The pieces in which spooled text is read back.
+constexpr std::size_t kReadPiece = 256 * 1024;
 
 // What the table of names keeps of a hash; its place comes from the low bits.
 std::uint32_t tagOf(std::size_t hash)
@@ -205,15 +208,58 @@ std::size_t CsvWriter::freeColumn(const std::string& name)
 
 void CsvWriter::addCell(std::size_t column, std::string_view text)
 {
+    if (!m_indexed && column < m_textColumns)
+        indexRow();
     m_cell.clear();
+    if (!m_indexed)
+        // The commas since the last cell, or since the row's start.
+        m_cell.append(column - m_textColumns + (m_textColumns > 0 ? 1 : 0), ',');
     appendCell(m_cell, text, m_escape);
-    const CellAt cell{column, static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead,
-                      m_cell.size()};
+    if (m_indexed) {
+        const CellAt cell{column,
+                          static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead,
+                          m_cell.size()};
+        m_index.append(std::string_view(reinterpret_cast<const char*>(&cell), sizeof cell));
+        ++m_rowCells;
+    } else {
+        m_textColumns = column + 1;
+    }
     m_spool.append(m_cell);
-    m_index.append(std::string_view(reinterpret_cast<const char*>(&cell), sizeof cell));
-    m_inOrder = m_inOrder && (m_rowCells == 0 || column > m_lastColumn);
-    m_lastColumn = column;
-    ++m_rowCells;
+}
+
+void CsvWriter::indexRow()
+{
+    m_indexed = true;
+    const off_t cellsAt = m_rowStart + static_cast<off_t>(kRowHead);
+    const auto size = static_cast<std::uint64_t>(m_spool.size() - cellsAt);
+    std::uint64_t column = 0;
+    std::uint64_t start = 0; // where the cell in `column` starts
+    const auto endCell = [&](std::uint64_t end) {
+        // An empty cell is written as a column without one.
+        if (end > start) {
+            const CellAt cell{column, start, end - start};
+            m_index.append(std::string_view(reinterpret_cast<const char*>(&cell), sizeof cell));
+            ++m_rowCells;
+        }
+    };
+    // A comma ends a cell unless it stands between quotes; a quote within
+    // quotes is doubled, which leaves the cell between them.
+    bool quoted = false;
+    std::string piece;
+    for (std::uint64_t at = 0; at < size; at += piece.size()) {
+        piece.resize(std::min<std::uint64_t>(size - at, kReadPiece));
+        m_spool.readAt(cellsAt + static_cast<off_t>(at), piece.data(), piece.size());
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            if (piece[i] == '"') {
+                quoted = !quoted;
+            } else if (piece[i] == ',' && !quoted) {
+                endCell(at + i);
+                ++column;
+                start = at + i + 1;
+            }
+        }
+    }
+    endCell(size);
 }
 
 std::optional<std::string> CsvWriter::write(const Submission& submission, FormBody& body)
@@ -221,8 +267,9 @@ std::optional<std::string> CsvWriter::write(const Submission& submission, FormBo
     m_rowStart = m_spool.size();
     m_spool.append(std::string(kRowHead, '\0'));
     m_indexStart = m_index.size();
+    m_indexed = false;
     m_rowCells = 0;
-    m_inOrder = true;
+    m_textColumns = 0;
     ++m_row;
     const auto fixed = [this](std::string_view header, const std::optional<std::string>& text) {
         const std::size_t column = columnOf(header);
@@ -252,9 +299,7 @@ void CsvWriter::endRow()
 {
     const std::uint64_t cellBytes =
         static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead;
-    if (!m_inOrder) {
-        // Only a row whose fields came in another order than its columns
-        // has its index read back into memory.
+    if (m_indexed) {
         std::vector<CellAt> cells(m_rowCells);
         char* bytes = reinterpret_cast<char*>(cells.data());
         m_index.readAt(m_indexStart, bytes, cells.size() * sizeof(CellAt));
@@ -262,7 +307,8 @@ void CsvWriter::endRow()
                   [](const CellAt& a, const CellAt& b) { return a.column < b.column; });
         m_index.patch(m_indexStart, std::string_view(bytes, cells.size() * sizeof(CellAt)));
     }
-    const std::uint64_t head[3] = {cellBytes, m_rowCells, static_cast<std::uint64_t>(m_indexStart)};
+    const std::uint64_t head[4] = {cellBytes, m_rowCells, static_cast<std::uint64_t>(m_indexStart),
+                                   m_textColumns};
     m_spool.patch(m_rowStart, std::string_view(reinterpret_cast<const char*>(head), kRowHead));
 }
 
@@ -270,11 +316,23 @@ void CsvWriter::endRow()
 // to where the next row starts.
 void CsvWriter::writeRow(off_t at, off_t& next)
 {
-    std::uint64_t head[3];
+    std::uint64_t head[4];
     m_spool.readAt(at, reinterpret_cast<char*>(head), kRowHead);
     const off_t cellsAt = at + static_cast<off_t>(kRowHead);
     const auto indexAt = static_cast<off_t>(head[2]);
     next = cellsAt + static_cast<off_t>(head[0]);
+    if (head[1] == 0) {
+        // Spooled as its text, which lacks only the columns after its last cell.
+        std::string piece;
+        for (std::uint64_t done = 0; done < head[0]; done += piece.size()) {
+            piece.resize(std::min<std::uint64_t>(head[0] - done, kReadPiece));
+            m_spool.readAt(cellsAt + static_cast<off_t>(done), piece.data(), piece.size());
+            m_sink(piece);
+        }
+        writeCommas(m_columns.size() - head[3]);
+        m_sink("\r\n");
+        return;
+    }
     std::string cells;
     const bool inMemory = head[0] <= kRowInMemory;
     if (inMemory) {

@@ -22,7 +22,9 @@
 // The header depends on every row, so the rows go to a spool file and are
 // written after it by finish(): memory holds the columns, and where a row's
 // cells lie only while a row whose fields came in another order than its
-// columns is sorted.
+// columns is sorted. A row whose fields come in the order of their columns,
+// as most do, is spooled as the text it will be written as; one whose fields
+// do not is spooled cell by cell, with an index of where each cell lies.
 class CsvWriter : public SubmissionWriter
 {
 public:
@@ -99,6 +101,8 @@ private:
     // first free one from where its low bits point.
     static std::size_t freePlace(const std::vector<Slot>& slots, std::size_t hash);
     void addCell(std::size_t column, std::string_view text);
+    // Turns the row spooled so far as text into cells and their index.
+    void indexRow();
     std::size_t freeColumn(const std::string& name);
     void endRow();
     void writeRow(off_t at, off_t& next);
@@ -129,8 +133,8 @@ private:
     std::uint64_t m_row = 0;
     off_t m_rowStart = 0;
     off_t m_indexStart = 0;
-    std::uint64_t m_rowCells = 0;
-    std::size_t m_lastColumn = 0;
-    bool m_inOrder = true; // its cells came in the order of their columns
-    std::string m_cell;    // one cell's text, kept for its capacity
+    bool m_indexed = false;        // its cells came in another order than their columns
+    std::uint64_t m_rowCells = 0;  // cells in its index
+    std::size_t m_textColumns = 0; // while not, the columns its text covers
+    std::string m_cell;            // one cell's text, kept for its capacity
 };

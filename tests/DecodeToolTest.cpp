@@ -763,11 +763,13 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string b = write("b.txt", "y=3&z").toStdString();
     const ToolRun csv = decodeTool({"--format", "csv", a.c_str(), b.c_str()});
     EXPECT_EQ(csv.out, "source,x,y,z\r\n" + a + ",1,2,\r\n" + b + ",,3,\r\n");
-    // A row too large to hold, its cells spooled in another order than its columns.
+    // A row too large to hold, its cells spooled in another order than its
+    // columns, the first of them quoted around a comma.
     const std::string big(600000, 'v');
-    const std::string c = write("c.txt", "z=" + big + "&y=%22&x=" + big).toStdString();
+    const std::string c = write("c.txt", "y=%2C%22&x=" + big + "&z=" + big).toStdString();
     EXPECT_TRUE(decodeTool({"--format", "csv", a.c_str(), c.c_str()}).out ==
-                "source,x,y,z\r\n" + a + ",1,2,\r\n" + c + "," + big + ",\"\"\"\"," + big + "\r\n");
+                "source,x,y,z\r\n" + a + ",1,2,\r\n" + c + "," + big + ",\",\"\"\"," + big +
+                    "\r\n");
     // A row of more cells than its index keeps in memory, in reverse order.
     std::string forward, backward, header = "source", row;
     for (int i = 0; i < 20000; ++i) {
