@@ -94,7 +94,10 @@ std::size_t CsvWriter::newColumn()
 // table of names for its hash.
 void CsvWriter::giveName(std::size_t column, std::string text, std::size_t hash, std::size_t slot)
 {
-    m_names.push_back({std::move(text), hash, static_cast<std::uint32_t>(column)});
+    std::string cell;
+    appendCell(cell, text, m_escape);
+    const bool plain = cell == text;
+    m_names.push_back({std::move(text), hash, static_cast<std::uint32_t>(column), plain});
     const auto name = static_cast<std::uint32_t>(m_names.size());
     m_columns[column].name = name;
     m_slots[slot] = {tagOf(hash), name};
@@ -148,6 +151,21 @@ void CsvWriter::appendName(std::string& out, std::size_t column) const
     // The column it numbers is one that columnOf() found, which has a name.
     out += m_names[m_columns[c.numbered].name - 1].text;
     appendNumber(out, c.number);
+}
+
+void CsvWriter::appendHeaderCell(std::string& out, std::size_t column, std::string& name) const
+{
+    const Column& c = m_columns[column];
+    const Name& own = m_names[(c.name != 0 ? c.name : m_columns[c.numbered].name) - 1];
+    if (own.plain) {
+        out += own.text;
+        if (c.name == 0)
+            appendNumber(out, c.number);
+        return;
+    }
+    name.clear();
+    appendName(name, column);
+    appendCell(out, name, m_escape);
 }
 
 void CsvWriter::appendNumber(std::string& out, std::uint32_t number)
@@ -398,9 +416,7 @@ void CsvWriter::finish()
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
         if (i > 0)
             header += ',';
-        name.clear();
-        appendName(name, i);
-        appendCell(header, name, m_escape);
+        appendHeaderCell(header, i, name);
         if (header.size() >= kPiece) {
             m_sink(header);
             header.clear();

@@ -73,6 +73,8 @@ private:
         std::string text;
         std::size_t hash;
         std::uint32_t column;
+        // Its cell is the name itself, unquoted; so is that of each "NAME#N".
+        bool plain;
     };
 
     // A place in the table of names: the top half of the name's hash and
@@ -93,6 +95,9 @@ private:
     void giveName(std::size_t column, std::string text, std::size_t hash, std::size_t slot);
     void nameNumberedColumns();
     void appendName(std::string& out, std::size_t column) const;
+    // Appends the header's cell for `column`, using `name` for its text where
+    // that must be quoted.
+    void appendHeaderCell(std::string& out, std::size_t column, std::string& name) const;
     // Appends "#number", as a numbered column's name ends.
     static void appendNumber(std::string& out, std::uint32_t number);
     // Doubles the table of names.
