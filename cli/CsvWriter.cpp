@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <functional>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -18,6 +18,37 @@ constexpr std::size_t kRowInMemory = 1024 * 1024;
 constexpr std::size_t kRowHead = 4 * sizeof(std::uint64_t);
 // The pieces in which spooled text is read back.
 constexpr std::size_t kReadPiece = 256 * 1024;
+
+// The hash of a name, mostly a short one: eight bytes at a time, each mixed
+// in by a multiplication, the last ones read so as to end with the name,
+// and all of it stirred at the end so that the low bits depend on every byte.
+std::size_t hashOf(std::string_view name)
+{
+    constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15;
+    const auto word = [](const char* at) {
+        std::uint64_t w;
+        std::memcpy(&w, at, sizeof w);
+        return w;
+    };
+    std::uint64_t h = name.size() * kOdd;
+    const char* at = name.data();
+    std::size_t left = name.size();
+    for (; left > 8; at += 8, left -= 8)
+        h = (h ^ word(at)) * kOdd;
+    if (left == 8) {
+        h = (h ^ word(at)) * kOdd;
+    } else if (left > 0) {
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, at, left);
+        h = (h ^ tail) * kOdd;
+    }
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCD;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53;
+    h ^= h >> 33;
+    return static_cast<std::size_t>(h);
+}
 
 // What the table of names keeps of a hash; its place comes from the low bits.
 std::uint32_t tagOf(std::size_t hash)
@@ -64,7 +95,7 @@ std::size_t CsvWriter::columnOf(std::string_view name)
         nameNumberedColumns();
     if (m_slots.empty())
         m_slots.resize(1024);
-    const std::size_t hash = std::hash<std::string_view>{}(name);
+    const std::size_t hash = hashOf(name);
     const std::uint32_t tag = tagOf(hash);
     const std::size_t mask = m_slots.size() - 1;
     std::size_t at = hash & mask;
@@ -115,7 +146,7 @@ void CsvWriter::nameNumberedColumns()
             continue;
         std::string text;
         appendName(text, column);
-        const std::size_t hash = std::hash<std::string_view>{}(text);
+        const std::size_t hash = hashOf(text);
         giveName(column, std::move(text), hash, freePlace(m_slots, hash));
     }
 }
@@ -170,9 +201,8 @@ void CsvWriter::appendHeaderCell(std::string& out, std::size_t column, std::stri
 
 void CsvWriter::appendNumber(std::string& out, std::uint32_t number)
 {
-    char digits[16];
-    out += '#';
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+    char text[16] = {'#'};
+    out.append(text, std::to_chars(text + 1, text + sizeof text, number).ptr);
 }
 
 std::size_t CsvWriter::freePlace(const std::vector<Slot>& slots, std::size_t hash)
@@ -228,21 +258,28 @@ void CsvWriter::addCell(std::size_t column, std::string_view text)
 {
     if (!m_indexed && column < m_textColumns)
         indexRow();
-    m_cell.clear();
-    if (!m_indexed)
-        // The commas since the last cell, or since the row's start.
-        m_cell.append(column - m_textColumns + (m_textColumns > 0 ? 1 : 0), ',');
-    appendCell(m_cell, text, m_escape);
+    // Written straight into the spool's gathered bytes.
+    const off_t at = m_spool.size();
+    std::string& out = m_spool.gathered();
+    const std::size_t from = out.size();
+    if (!m_indexed) {
+        // The commas since the last cell, or since the row's start; mostly one.
+        const std::size_t commas = column - m_textColumns + (m_textColumns > 0 ? 1 : 0);
+        if (commas == 1)
+            out += ',';
+        else
+            out.append(commas, ',');
+    }
+    appendCell(out, text, m_escape);
+    const std::uint64_t length = out.size() - from;
+    m_spool.filled();
     if (m_indexed) {
-        const CellAt cell{column,
-                          static_cast<std::uint64_t>(m_spool.size() - m_rowStart) - kRowHead,
-                          m_cell.size()};
+        const CellAt cell{column, static_cast<std::uint64_t>(at - m_rowStart) - kRowHead, length};
         m_index.append(std::string_view(reinterpret_cast<const char*>(&cell), sizeof cell));
         ++m_rowCells;
     } else {
         m_textColumns = column + 1;
     }
-    m_spool.append(m_cell);
 }
 
 void CsvWriter::indexRow()

@@ -141,5 +141,4 @@ private:
     bool m_indexed = false;        // its cells came in another order than their columns
     std::uint64_t m_rowCells = 0;  // cells in its index
     std::size_t m_textColumns = 0; // while not, the columns its text covers
-    std::string m_cell;            // one cell's text, kept for its capacity
 };

@@ -36,12 +36,16 @@ void SpoolFile::append(std::string_view bytes)
     if (bytes.size() >= kGather) {
         // Large enough to go out as it is, rather than through a copy.
         flush();
-        writeAt(m_fd, bytes, m_size);
-        m_size += static_cast<off_t>(bytes.size());
+        writeAt(m_fd, bytes, m_written);
+        m_written += static_cast<off_t>(bytes.size());
         return;
     }
     m_pending.append(bytes);
-    m_size += static_cast<off_t>(bytes.size());
+    filled();
+}
+
+void SpoolFile::filled()
+{
     if (m_pending.size() >= kGather)
         flush();
 }
@@ -50,7 +54,8 @@ void SpoolFile::flush()
 {
     if (m_pending.empty())
         return;
-    writeAt(m_fd, m_pending, m_size - static_cast<off_t>(m_pending.size()));
+    writeAt(m_fd, m_pending, m_written);
+    m_written += static_cast<off_t>(m_pending.size());
     m_pending.clear();
     m_read.clear();
 }
@@ -59,9 +64,8 @@ void SpoolFile::patch(off_t at, std::string_view bytes)
 {
     // A patch of bytes still gathered, as the head of a row just written
     // is, costs no write.
-    const off_t pendingAt = m_size - static_cast<off_t>(m_pending.size());
-    if (at >= pendingAt) {
-        m_pending.replace(static_cast<std::size_t>(at - pendingAt), bytes.size(), bytes);
+    if (at >= m_written) {
+        m_pending.replace(static_cast<std::size_t>(at - m_written), bytes.size(), bytes);
         return;
     }
     flush();
@@ -75,7 +79,7 @@ void SpoolFile::truncate(off_t size)
     m_read.clear();
     if (::ftruncate(m_fd, size) != 0)
         throw FileError::fromErrno("write", FileWriter::scratchFolder(), errno);
-    m_size = size;
+    m_written = size;
 }
 
 void SpoolFile::readAt(off_t at, char* buffer, std::size_t size)
@@ -83,12 +87,12 @@ void SpoolFile::readAt(off_t at, char* buffer, std::size_t size)
     flush();
     // Small reads, which mostly follow one another, are served from a
     // window read ahead.
-    if (size < kGather && at + static_cast<off_t>(size) <= m_size) {
+    if (size < kGather && at + static_cast<off_t>(size) <= m_written) {
         if (at < m_readAt ||
             at + static_cast<off_t>(size) > m_readAt + static_cast<off_t>(m_read.size())) {
             // Kept only once it is read whole.
             m_read.clear();
-            std::string ahead(static_cast<std::size_t>(std::min<off_t>(kGather, m_size - at)),
+            std::string ahead(static_cast<std::size_t>(std::min<off_t>(kGather, m_written - at)),
                               '\0');
             readFile(at, ahead.data(), ahead.size());
             m_read = std::move(ahead);

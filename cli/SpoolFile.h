@@ -16,8 +16,12 @@ public:
     SpoolFile(const SpoolFile&) = delete;
     SpoolFile& operator=(const SpoolFile&) = delete;
 
-    off_t size() const { return m_size; }
+    off_t size() const { return m_written + static_cast<off_t>(m_pending.size()); }
     void append(std::string_view bytes);
+    // For bytes made in place: append them to gathered(), then call filled(),
+    // so that they are not copied on the way.
+    std::string& gathered() { return m_pending; }
+    void filled();
     // Overwrites bytes that were appended before.
     void patch(off_t at, std::string_view bytes);
     // Drops everything from `size` on.
@@ -32,7 +36,7 @@ private:
 
     int m_fd = -1;
     std::string m_pending; // appended bytes not yet written
-    off_t m_size = 0;
-    std::string m_read; // bytes of the file from m_readAt on, read ahead
+    off_t m_written = 0;   // bytes in the file, before those
+    std::string m_read;    // bytes of the file from m_readAt on, read ahead
     off_t m_readAt = 0;
 };
