@@ -19,27 +19,60 @@ constexpr std::size_t kRowHead = 4 * sizeof(std::uint64_t);
 // The pieces in which spooled text is read back.
 constexpr std::size_t kReadPiece = 256 * 1024;
 
-// The hash of a name, mostly a short one: eight bytes at a time, each mixed
-// in by a multiplication, the last ones read so as to end with the name,
-// and all of it stirred at the end so that the low bits depend on every byte.
-std::size_t hashOf(std::string_view name)
+std::uint64_t word64(const char* at)
+{
+    std::uint64_t w;
+    std::memcpy(&w, at, sizeof w);
+    return w;
+}
+
+std::uint64_t word32(const char* at)
+{
+    std::uint32_t w;
+    std::memcpy(&w, at, sizeof w);
+    return w;
+}
+
+// Whether one of the eight bytes of `word` is a "#".
+bool holdsNumberSign(std::uint64_t word)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    const std::uint64_t x = word ^ (kOnes * '#');
+    return ((x - kOnes) & ~x & (kOnes << 7)) != 0;
+}
+
+struct NameHash
+{
+    std::size_t hash;
+    bool numberSign; // the name holds a "#"
+};
+
+// The hash of a name, mostly a short one: eight bytes at a time, each word
+// mixed in by a multiplication, and all of it stirred at the end so that the
+// low bits depend on every byte. The last one to seven bytes make one word
+// (of bytes read twice where there are more than three), which, with the
+// length mixed in first, still tells any two names of a length apart.
+NameHash hashOf(std::string_view name)
 {
     constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15;
-    const auto word = [](const char* at) {
-        std::uint64_t w;
-        std::memcpy(&w, at, sizeof w);
-        return w;
-    };
     std::uint64_t h = name.size() * kOdd;
+    bool sign = false;
     const char* at = name.data();
     std::size_t left = name.size();
-    for (; left > 8; at += 8, left -= 8)
-        h = (h ^ word(at)) * kOdd;
-    if (left == 8) {
-        h = (h ^ word(at)) * kOdd;
-    } else if (left > 0) {
-        std::uint64_t tail = 0;
-        std::memcpy(&tail, at, left);
+    for (; left >= 8; at += 8, left -= 8) {
+        const std::uint64_t w = word64(at);
+        sign = sign || holdsNumberSign(w);
+        h = (h ^ w) * kOdd;
+    }
+    if (left > 0) {
+        std::uint64_t tail;
+        if (left >= 4)
+            tail = word32(at) | word32(at + left - 4) << 32;
+        else
+            tail = std::uint64_t(std::uint8_t(at[0])) |
+                   std::uint64_t(std::uint8_t(at[left / 2])) << 8 |
+                   std::uint64_t(std::uint8_t(at[left - 1])) << 16;
+        sign = sign || holdsNumberSign(tail);
         h = (h ^ tail) * kOdd;
     }
     h ^= h >> 33;
@@ -47,7 +80,7 @@ std::size_t hashOf(std::string_view name)
     h ^= h >> 33;
     h *= 0xC4CEB9FE1A85EC53;
     h ^= h >> 33;
-    return static_cast<std::size_t>(h);
+    return {static_cast<std::size_t>(h), sign};
 }
 
 // What the table of names keeps of a hash; its place comes from the low bits.
@@ -91,11 +124,29 @@ void CsvWriter::appendCell(std::string& out, std::string_view text, bool escapeF
 
 std::size_t CsvWriter::columnOf(std::string_view name)
 {
-    if (!m_allNamed && name.find('#') != std::string_view::npos)
+    // Forms mostly give their names in the same order, so the name that came
+    // after the last one the last time is tried first, without a hash.
+    if (m_lastName != 0) {
+        const std::uint32_t next = m_names[m_lastName - 1].next;
+        if (next != 0 && m_names[next - 1].text == name) {
+            m_lastName = next;
+            return m_names[next - 1].column;
+        }
+    }
+    const std::uint32_t found = findName(name);
+    if (m_lastName != 0)
+        m_names[m_lastName - 1].next = found;
+    m_lastName = found;
+    return m_names[found - 1].column;
+}
+
+std::uint32_t CsvWriter::findName(std::string_view name)
+{
+    const auto [hash, numberSign] = hashOf(name);
+    if (!m_allNamed && numberSign)
         nameNumberedColumns();
     if (m_slots.empty())
         m_slots.resize(1024);
-    const std::size_t hash = hashOf(name);
     const std::uint32_t tag = tagOf(hash);
     const std::size_t mask = m_slots.size() - 1;
     std::size_t at = hash & mask;
@@ -103,13 +154,11 @@ std::size_t CsvWriter::columnOf(std::string_view name)
         const Slot slot = m_slots[at];
         if (slot.name == 0)
             break;
-        const Name& known = m_names[slot.name - 1];
-        if (slot.tag == tag && known.text == name)
-            return known.column;
+        if (slot.tag == tag && m_names[slot.name - 1].text == name)
+            return slot.name;
     }
-    const std::size_t column = newColumn();
-    giveName(column, std::string(name), hash, at);
-    return column;
+    giveName(newColumn(), std::string(name), hash, at);
+    return static_cast<std::uint32_t>(m_names.size());
 }
 
 std::size_t CsvWriter::newColumn()
@@ -128,7 +177,7 @@ void CsvWriter::giveName(std::size_t column, std::string text, std::size_t hash,
     std::string cell;
     appendCell(cell, text, m_escape);
     const bool plain = cell == text;
-    m_names.push_back({std::move(text), hash, static_cast<std::uint32_t>(column), plain});
+    m_names.push_back({std::move(text), hash, static_cast<std::uint32_t>(column), plain, 0});
     const auto name = static_cast<std::uint32_t>(m_names.size());
     m_columns[column].name = name;
     m_slots[slot] = {tagOf(hash), name};
@@ -146,7 +195,7 @@ void CsvWriter::nameNumberedColumns()
             continue;
         std::string text;
         appendName(text, column);
-        const std::size_t hash = hashOf(text);
+        const std::size_t hash = hashOf(text).hash;
         giveName(column, std::move(text), hash, freePlace(m_slots, hash));
     }
 }

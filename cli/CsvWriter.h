@@ -75,6 +75,7 @@ private:
         std::uint32_t column;
         // Its cell is the name itself, unquoted; so is that of each "NAME#N".
         bool plain;
+        std::uint32_t next; // the name looked up after it the last time, plus one
     };
 
     // A place in the table of names: the top half of the name's hash and
@@ -87,6 +88,8 @@ private:
 
     // The column named `name`, made when there is none.
     std::size_t columnOf(std::string_view name);
+    // The name `name` in m_names, plus one; made, with a column, when there is none.
+    std::uint32_t findName(std::string_view name);
     // Column `column`'s "#number", made when there is none. The numbers of a
     // column are tried one after the other, so `number` is at most one past
     // the last one made.
@@ -129,7 +132,8 @@ private:
     std::vector<Name> m_names;
     std::vector<Slot> m_slots;
     bool m_allNamed = false;
-    std::string m_numbered; // "NAME#N", kept for its capacity
+    std::uint32_t m_lastName = 0; // the name last looked up, plus one
+    std::string m_numbered;       // "NAME#N", kept for its capacity
     // The rows' cells, each row after a head; and apart from them, each
     // row's index of its cells, sorted by column.
     SpoolFile m_spool;
