@@ -277,7 +277,7 @@ void CsvWriter::growSlots()
 // the first free "name#N". Each name remembers where its search stopped in
 // the row, and every try that fails meets a column the row already holds,
 // so a row of n fields makes fewer than 2n tries in all.
-std::size_t CsvWriter::freeColumn(const std::string& name)
+std::size_t CsvWriter::freeColumn(std::string_view name)
 {
     const std::size_t column = columnOf(name);
     if (m_columns[column].usedInRow != m_row) {
@@ -386,9 +386,10 @@ std::optional<std::string> CsvWriter::write(const Submission& submission, FormBo
         fixed("message_id", submission.messageId);
     }
     try {
-        const auto note = FormFields::read(body, m_decoding, true, [this](FormField& field) {
-            addCell(freeColumn(field.name), field.value);
-        });
+        const auto note =
+            FormFields::read(body, m_decoding, true, [this](const FormFieldView& field) {
+                addCell(freeColumn(field.name), field.value);
+            });
         endRow();
         return note;
     } catch (...) {

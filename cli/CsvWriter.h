@@ -111,7 +111,7 @@ private:
     void addCell(std::size_t column, std::string_view text);
     // Turns the row spooled so far as text into cells and their index.
     void indexRow();
-    std::size_t freeColumn(const std::string& name);
+    std::size_t freeColumn(std::string_view name);
     void endRow();
     void writeRow(off_t at, off_t& next);
     void writeCommas(std::size_t count);

@@ -51,18 +51,20 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
         charset = body.charsetField().value_or(body.partCharset());
     }
     Utf8Converter convert(charset);
-    const auto field = [&](FormField& f) {
-        if (utf8) {
-            convert.convert(f.name);
-            convert.convert(f.value);
-        }
-        sink(f);
+    std::string name, value; // the converted text where it differs
+    const auto field = [&](const FormFieldView& f) {
+        if (!utf8)
+            return sink(f);
+        sink(
+            FormFieldView{convert.convert(f.name, name), convert.convert(f.value, value), f.named});
     };
     if (body.kind() == FormKind::TextPlain) {
-        PlainFormSplitter splitter(field);
+        PlainFormSplitter splitter([&](FormField& f) {
+            field(FormFieldView{f.name, f.value, f.named});
+        });
         body.readInto(splitter);
     } else {
-        FormFieldSplitter splitter(field, decoding);
+        FormFieldSplitter splitter(FormFieldSplitter::ViewSink(field), decoding);
         body.readInto(splitter);
     }
     if (convert.unknownCharset())

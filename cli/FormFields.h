@@ -21,7 +21,8 @@
 class FormFields
 {
 public:
-    using Sink = std::function<void(FormField&)>;
+    // A field's views are valid only while the call lasts.
+    using Sink = std::function<void(const FormFieldView&)>;
 
     // Gives each field to `sink` in order. Returns a note for the user when
     // the charset was unknown or did not fit the text, else nothing.

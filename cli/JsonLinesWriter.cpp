@@ -115,7 +115,7 @@ std::optional<std::string> JsonLinesWriter::write(const Submission& submission, 
     append(",\"fields\":[");
     bool first = true;
     try {
-        const auto note = FormFields::read(body, m_decoding, true, [&](FormField& field) {
+        const auto note = FormFields::read(body, m_decoding, true, [&](const FormFieldView& field) {
             append(first ? "[" : ",[");
             appendString(field.name);
             append(",");

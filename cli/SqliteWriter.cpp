@@ -38,7 +38,7 @@ std::optional<std::string> SqliteWriter::write(const Submission& submission, For
     }
     const std::int64_t id = m_store.add(submission, sum);
     std::int64_t position = 0;
-    const auto note = FormFields::read(body, m_decoding, true, [&](FormField& field) {
+    const auto note = FormFields::read(body, m_decoding, true, [&](const FormFieldView& field) {
         m_store.addField(id, ++position, field.name, field.value);
     });
     ++m_added;

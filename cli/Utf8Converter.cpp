@@ -296,15 +296,17 @@ std::string Utf8Converter::utf8OrWindows1252(std::string_view bytes)
     return isUtf8(bytes) ? std::string(bytes) : windows1252(bytes);
 }
 
-void Utf8Converter::convert(std::string& text)
+std::string_view Utf8Converter::convert(std::string_view bytes, std::string& scratch)
 {
     // Text that is to stay as it is is not copied, nor checked twice.
     if (m_way == Way::Guess || m_way == Way::Utf8) {
-        if (!isUtf8(text))
-            text = notUtf8(text);
-        return;
+        if (isUtf8(bytes))
+            return bytes;
+        scratch = notUtf8(bytes);
+        return scratch;
     }
-    text = (*this)(text);
+    scratch = (*this)(bytes);
+    return scratch;
 }
 
 std::string Utf8Converter::notUtf8(std::string_view bytes)

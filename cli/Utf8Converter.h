@@ -25,8 +25,9 @@ public:
     Utf8Converter& operator=(const Utf8Converter&) = delete;
 
     std::string operator()(std::string_view bytes);
-    // The same, in place.
-    void convert(std::string& text);
+    // The same, as `bytes` themselves where they stay as they are, else as
+    // the text written to `scratch`.
+    std::string_view convert(std::string_view bytes, std::string& scratch);
 
     // The charset was named but is not one that iconv knows.
     bool unknownCharset() const { return m_unknown; }

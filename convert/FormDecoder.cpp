@@ -69,6 +69,7 @@ void FormDecoder::deliver(FormSink& sink)
     }
     if (decoded.size() > from)
         sink.text(decoded.substr(from));
+    sink.textExpires();
     m_decoded.clear();
     m_marks.clear();
 }

@@ -1,6 +1,15 @@
 #include "FormFieldSplitter.h"
 
 FormFieldSplitter::FormFieldSplitter(FieldSink sink, FormDecoding decoding)
+    : FormFieldSplitter(
+          ViewSink([sink = std::move(sink)](const FormFieldView& view) {
+              FormField field{std::string(view.name), std::string(view.value), view.named};
+              sink(field);
+          }),
+          decoding)
+{}
+
+FormFieldSplitter::FormFieldSplitter(ViewSink sink, FormDecoding decoding)
     : m_sink(std::move(sink)), m_decoder(FormDecoder::create(decoding))
 {}
 
@@ -13,30 +22,45 @@ void FormFieldSplitter::feed(std::string_view piece)
 void FormFieldSplitter::finish()
 {
     if (m_decoder->finish(*this))
-        m_sink(m_field);
-    m_field = FormField();
+        handOver();
+    clear();
 }
 
 void FormFieldSplitter::text(std::string_view decoded)
 {
-    // Until the name ends, a field's text is its value; see nameEnd.
-    m_field.value += decoded;
+    m_parts[m_named].add(decoded);
 }
 
 void FormFieldSplitter::nameEnd()
 {
-    m_field.named = true;
-    m_field.name.swap(m_field.value);
+    m_named = true;
 }
 
 void FormFieldSplitter::fieldBreak()
 {
-    m_sink(m_field);
-    // Emptied rather than made anew, so that the next field writes into the
-    // memory this one had.
-    m_field.name.clear();
-    m_field.value.clear();
-    m_field.named = false;
+    handOver();
+    clear();
+}
+
+void FormFieldSplitter::textExpires()
+{
+    m_parts[0].keep();
+    m_parts[1].keep();
+}
+
+void FormFieldSplitter::handOver()
+{
+    if (m_named)
+        m_sink(FormFieldView{m_parts[0].text(), m_parts[1].text(), true});
+    else
+        m_sink(FormFieldView{{}, m_parts[0].text(), false});
+}
+
+void FormFieldSplitter::clear()
+{
+    m_parts[0].clear();
+    m_parts[1].clear();
+    m_named = false;
 }
 
 std::vector<FormField> FormFieldSplitter::split(std::string_view encoded)

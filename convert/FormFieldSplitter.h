@@ -20,6 +20,15 @@ struct FormField
     bool named = false;
 };
 
+// A field as FormField holds it, but as views of bytes that stay valid only
+// while the call it is handed to lasts.
+struct FormFieldView
+{
+    std::string_view name;
+    std::string_view value;
+    bool named = false;
+};
+
 // Splits a form body into its fields as the decoder (DecodeFormText's rules
 // unless told otherwise) hands them over: the name ends at the field's first
 // name separator; a later one stays in the value as DecodeFormText writes it.
@@ -27,13 +36,17 @@ struct FormField
 // FormFieldBreak, give exactly DecodeFormText of the same text.
 //
 // The text may arrive in pieces cut anywhere; each field is handed over as
-// soon as it is complete, so that only the field being read is held.
+// soon as it is complete, so that only the field being read is held. A
+// field that lies whole in the decoder's bytes is handed over as views of
+// them, without a copy.
 class FormFieldSplitter : private FormSink
 {
 public:
     using FieldSink = std::function<void(FormField&)>;
+    using ViewSink = std::function<void(const FormFieldView&)>;
 
     explicit FormFieldSplitter(FieldSink sink, FormDecoding decoding = FormDecoding::Faithful);
+    explicit FormFieldSplitter(ViewSink sink, FormDecoding decoding = FormDecoding::Faithful);
 
     void feed(std::string_view piece);
     // Hands over the last field. A text has one more field than it has field
@@ -47,11 +60,52 @@ public:
     static std::string join(const std::vector<FormField>& fields);
 
 private:
+    // The name or the value of the field being read: a view of the decoder's
+    // bytes while it is one run of them, else a copy of its own.
+    struct Part
+    {
+        std::string_view view;
+        std::string own;
+        bool owned = false;
+
+        void add(std::string_view bytes)
+        {
+            if (!owned && view.empty())
+                view = bytes;
+            else
+                keep().own += bytes;
+        }
+        // Makes the part its own copy.
+        Part& keep()
+        {
+            if (!owned) {
+                own.assign(view);
+                owned = true;
+            }
+            return *this;
+        }
+        std::string_view text() const { return owned ? std::string_view(own) : view; }
+        // Its copy is emptied rather than freed, so that the next field that
+        // needs one writes into the same memory.
+        void clear()
+        {
+            view = {};
+            own.clear();
+            owned = false;
+        }
+    };
+
     void text(std::string_view decoded) override;
     void nameEnd() override;
     void fieldBreak() override;
+    void textExpires() override;
+    void handOver();
+    void clear();
 
-    FieldSink m_sink;
+    ViewSink m_sink;
     std::unique_ptr<FormDecoder> m_decoder;
-    FormField m_field;
+    // The field's text goes to the first part until its name ends, then to
+    // the second; a field whose name never ends is all value.
+    Part m_parts[2];
+    bool m_named = false;
 };

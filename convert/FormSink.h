@@ -19,4 +19,7 @@ public:
     // The current field is complete and another one begins. The last field of
     // a text ends with the text (FormDecoder::finish).
     virtual void fieldBreak() = 0;
+    // The bytes handed to text() so far are about to be written over; a sink
+    // that holds views of them copies them now.
+    virtual void textExpires() {}
 };
