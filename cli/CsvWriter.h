@@ -134,8 +134,8 @@ private:
     bool m_allNamed = false;
     std::uint32_t m_lastName = 0; // the name last looked up, plus one
     std::string m_numbered;       // "NAME#N", kept for its capacity
-    // The rows' cells, each row after a head; and apart from them, each
-    // row's index of its cells, sorted by column.
+    // The rows, each after a head, as their text or cell by cell; and apart
+    // from them, the index of each row spooled cell by cell, sorted by column.
     SpoolFile m_spool;
     SpoolFile m_index;
     // The row being written.
