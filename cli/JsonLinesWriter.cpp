@@ -100,6 +100,30 @@ void JsonLinesWriter::appendOptional(const std::optional<std::string>& text)
         append("null");
 }
 
+void JsonLinesWriter::appendField(std::string_view name, std::string_view value, bool first)
+{
+    if (name.size() + value.size() > kPiece) {
+        append(first ? "[" : ",[");
+        appendString(name);
+        append(",");
+        appendString(value);
+        append("]");
+        return;
+    }
+    // Most fields are short: written whole into room made once for them.
+    constexpr std::string_view kHead = ",[\"", kMiddle = "\",\"", kTail = "\"]";
+    char* const start = room((name.size() + value.size()) * kEscapedByte + kHead.size() +
+                             kMiddle.size() + kTail.size());
+    char* to = start;
+    const std::string_view head = first ? kHead.substr(1) : kHead;
+    to = std::copy(head.begin(), head.end(), to);
+    to = writeEscaped(to, name);
+    to = std::copy(kMiddle.begin(), kMiddle.end(), to);
+    to = writeEscaped(to, value);
+    to = std::copy(kTail.begin(), kTail.end(), to);
+    m_used += static_cast<std::size_t>(to - start);
+}
+
 std::optional<std::string> JsonLinesWriter::write(const Submission& submission, FormBody& body)
 {
     // The fields go out in pieces that the output takes without a copy,
@@ -116,11 +140,7 @@ std::optional<std::string> JsonLinesWriter::write(const Submission& submission, 
     bool first = true;
     try {
         const auto note = FormFields::read(body, m_decoding, true, [&](const FormFieldView& field) {
-            append(first ? "[" : ",[");
-            appendString(field.name);
-            append(",");
-            appendString(field.value);
-            append("]");
+            appendField(field.name, field.value, first);
             first = false;
             if (m_used >= kPiece)
                 send();

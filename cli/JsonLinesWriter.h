@@ -25,6 +25,8 @@ private:
     void appendString(std::string_view utf8);
     // The same, for text that may not be UTF-8; null where there is none.
     void appendOptional(const std::optional<std::string>& text);
+    // A field as the pair [name, value], after a comma unless it is `first`.
+    void appendField(std::string_view name, std::string_view value, bool first);
     // Gives the output so far to the sink.
     void send();
 

@@ -647,9 +647,9 @@ TEST_F(DecodeToolTest, JsonReadsBackToTheSamePairs)
 
     // Every ASCII byte, runs longer than a block of the scan, and letters
     // beyond ASCII are written as nlohmann::json writes them, in a value
-    // longer than the pieces that the output goes out in.
+    // longer than the pieces that the output goes out in, even before escaping.
     std::string value, encoded;
-    for (int c = 0; c < 0x80 * 40; ++c) {
+    for (int c = 0; c < 0x80 * 60; ++c) {
         value += std::string(std::size_t(c % 19), 'v') + char(c % 0x80);
         encoded += std::string(std::size_t(c % 19), 'v') + "%" + "01234567"[c % 0x80 >> 4] +
                    "0123456789ABCDEF"[c & 15];
