@@ -783,10 +783,14 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string f = write("f.txt", backward).toStdString();
     EXPECT_TRUE(decodeTool({"--format", "csv", e.c_str(), f.c_str()}).out ==
                 header + "\r\n" + e + row + "\r\n" + f + row + "\r\n");
-    // A name numbered as a repeated one is that repeated name's column.
+    // A name numbered as a repeated one is that repeated name's column,
+    // wherever its "#" stands among its bytes.
     const std::string d = write("d.txt", "a%232=1&a=2&a=3&a=4").toStdString();
     EXPECT_EQ(decodeTool({"--format", "csv", d.c_str()}).out,
               "source,a#2,a,a#3,a#4\r\n" + d + ",1,2,3,4\r\n");
+    const std::string g = write("g.txt", "abcdefg%232=1&abcdefg=2&abcdefg=3").toStdString();
+    EXPECT_EQ(decodeTool({"--format", "csv", g.c_str()}).out,
+              "source,abcdefg#2,abcdefg,abcdefg#3\r\n" + g + ",1,2,3\r\n");
     const ToolRun json = decodeTool({"--format", "json", a.c_str()});
     const nlohmann::json line = nlohmann::json::parse(json.out);
     EXPECT_EQ(line["source"], a);
