@@ -16,8 +16,6 @@ constexpr std::size_t kRowInMemory = 1024 * 1024;
 // Its cells' bytes; the cells in its index, or 0 for a row spooled as its
 // text; where its index starts; and the columns its text covers.
 constexpr std::size_t kRowHead = 4 * sizeof(std::uint64_t);
-// The pieces in which spooled text is read back.
-constexpr std::size_t kReadPiece = 256 * 1024;
 
 std::uint64_t word64(const char* at)
 {
@@ -349,10 +347,8 @@ void CsvWriter::indexRow()
     // A comma ends a cell unless it stands between quotes; a quote within
     // quotes is doubled, which leaves the cell between them.
     bool quoted = false;
-    std::string piece;
-    for (std::uint64_t at = 0; at < size; at += piece.size()) {
-        piece.resize(std::min<std::uint64_t>(size - at, kReadPiece));
-        m_spool.readAt(cellsAt + static_cast<off_t>(at), piece.data(), piece.size());
+    std::uint64_t at = 0; // where the piece starts
+    m_spool.readPieces(cellsAt, size, [&](std::string_view piece) {
         for (std::size_t i = 0; i < piece.size(); ++i) {
             if (piece[i] == '"') {
                 quoted = !quoted;
@@ -362,7 +358,8 @@ void CsvWriter::indexRow()
                 start = at + i + 1;
             }
         }
-    }
+        at += piece.size();
+    });
     endCell(size);
 }
 
@@ -424,36 +421,40 @@ void CsvWriter::writeRow(off_t at, off_t& next)
     std::uint64_t head[4];
     m_spool.readAt(at, reinterpret_cast<char*>(head), kRowHead);
     const off_t cellsAt = at + static_cast<off_t>(kRowHead);
-    const auto indexAt = static_cast<off_t>(head[2]);
     next = cellsAt + static_cast<off_t>(head[0]);
+    std::size_t column = 0; // the next column to write
     if (head[1] == 0) {
         // Spooled as its text, which lacks only the columns after its last cell.
-        std::string piece;
-        for (std::uint64_t done = 0; done < head[0]; done += piece.size()) {
-            piece.resize(std::min<std::uint64_t>(head[0] - done, kReadPiece));
-            m_spool.readAt(cellsAt + static_cast<off_t>(done), piece.data(), piece.size());
-            m_sink(piece);
-        }
-        writeCommas(m_columns.size() - head[3]);
-        m_sink("\r\n");
-        return;
+        m_spool.readPieces(cellsAt, head[0], [this](std::string_view piece) { m_sink(piece); });
+        column = head[3];
+    } else {
+        writeIndexedRow(cellsAt, head[0], static_cast<off_t>(head[2]), head[1], column);
     }
+    writeCommas(m_columns.size() - std::min(column, m_columns.size()));
+    m_sink("\r\n");
+}
+
+// Writes the `count` cells of a row spooled cell by cell, their `bytes` at
+// `cellsAt` and their index at `indexAt`, with the commas between them; sets
+// `column` to the column after the last.
+void CsvWriter::writeIndexedRow(off_t cellsAt, std::uint64_t bytes, off_t indexAt,
+                                std::uint64_t count, std::size_t& column)
+{
     std::string cells;
-    const bool inMemory = head[0] <= kRowInMemory;
+    const bool inMemory = bytes <= kRowInMemory;
     if (inMemory) {
-        cells.resize(head[0]);
+        cells.resize(bytes);
         m_spool.readAt(cellsAt, cells.data(), cells.size());
     }
-    std::vector<CellAt> index(std::min<std::uint64_t>(head[1], 4096));
-    std::string chunk, window;
+    std::vector<CellAt> index(std::min<std::uint64_t>(count, 4096));
+    std::string window;
     std::uint64_t windowAt = 0;
-    std::size_t column = 0; // the next column to write
-    for (std::uint64_t done = 0; done < head[1];) {
-        const std::size_t count = std::min<std::uint64_t>(index.size(), head[1] - done);
+    for (std::uint64_t done = 0; done < count;) {
+        const std::size_t read = std::min<std::uint64_t>(index.size(), count - done);
         m_index.readAt(indexAt + static_cast<off_t>(done * sizeof(CellAt)),
-                       reinterpret_cast<char*>(index.data()), count * sizeof(CellAt));
-        done += count;
-        for (std::size_t i = 0; i < count; ++i) {
+                       reinterpret_cast<char*>(index.data()), read * sizeof(CellAt));
+        done += read;
+        for (std::size_t i = 0; i < read; ++i) {
             const CellAt& c = index[i];
             writeCommas(c.column - column + (column > 0 ? 1 : 0));
             column = c.column + 1;
@@ -466,25 +467,17 @@ void CsvWriter::writeRow(off_t at, off_t& next)
             if (c.length <= kRowInMemory) {
                 if (c.offset < windowAt || c.offset + c.length > windowAt + window.size()) {
                     windowAt = c.offset;
-                    window.resize(std::min<std::uint64_t>(kRowInMemory, head[0] - c.offset));
+                    window.resize(std::min<std::uint64_t>(kRowInMemory, bytes - c.offset));
                     m_spool.readAt(cellsAt + static_cast<off_t>(windowAt), window.data(),
                                    window.size());
                 }
                 m_sink(std::string_view(window).substr(c.offset - windowAt, c.length));
                 continue;
             }
-            for (std::uint64_t from = 0; from < c.length;) {
-                chunk.resize(std::min<std::uint64_t>(c.length - from, 64 * 1024));
-                m_spool.readAt(cellsAt + static_cast<off_t>(c.offset + from), chunk.data(),
-                               chunk.size());
-                m_sink(chunk);
-                from += chunk.size();
-            }
+            m_spool.readPieces(cellsAt + static_cast<off_t>(c.offset), c.length,
+                               [this](std::string_view piece) { m_sink(piece); });
         }
     }
-    writeCommas(m_columns.size() - std::min(column, m_columns.size()) -
-                (column == 0 && !m_columns.empty() ? 1 : 0));
-    m_sink("\r\n");
 }
 
 void CsvWriter::writeCommas(std::size_t count)

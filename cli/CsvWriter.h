@@ -114,6 +114,8 @@ private:
     std::size_t freeColumn(std::string_view name);
     void endRow();
     void writeRow(off_t at, off_t& next);
+    void writeIndexedRow(off_t cellsAt, std::uint64_t bytes, off_t indexAt, std::uint64_t count,
+                         std::size_t& column);
     void writeCommas(std::size_t count);
 
     Sink& m_sink;

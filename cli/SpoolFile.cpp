@@ -104,6 +104,17 @@ void SpoolFile::readAt(off_t at, char* buffer, std::size_t size)
     readFile(at, buffer, size);
 }
 
+void SpoolFile::readPieces(off_t at, std::uint64_t size,
+                           const std::function<void(std::string_view)>& piece)
+{
+    std::string bytes;
+    for (std::uint64_t done = 0; done < size; done += bytes.size()) {
+        bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kGather)));
+        readAt(at + static_cast<off_t>(done), bytes.data(), bytes.size());
+        piece(bytes);
+    }
+}
+
 void SpoolFile::readFile(off_t at, char* buffer, std::size_t size)
 {
     for (std::size_t done = 0; done < size;) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -29,6 +31,10 @@ public:
     // Reads exactly `size` bytes at `at`, which must lie within the file.
     // Throws FileError when the file ends sooner.
     void readAt(off_t at, char* buffer, std::size_t size);
+    // Reads the `size` bytes at `at` in pieces of at most 256 KiB, giving
+    // each to `piece` in order.
+    void readPieces(off_t at, std::uint64_t size,
+                    const std::function<void(std::string_view)>& piece);
 
 private:
     void flush();
