@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 // Highway compiles this file once for each kind of vector instructions (see
 // FormScanner.h); the tables are defined only the first time.
@@ -140,6 +141,50 @@ constexpr EscapeTable makeEscapeTable()
 }
 constexpr EscapeTable kEscapeTable = makeEscapeTable();
 
+// What the block decoder needs to know of an escape by its first digit, "0"
+// to "7", from escapeFor: looked up by the digit's low four bits, the same
+// sixteen entries in each half of a vector. Whatever escapeFor does that
+// these flags cannot tell stops the build.
+struct FirstDigitTable
+{
+    static constexpr unsigned char kThree = 0x80;       // consumes three bytes or more
+    static constexpr unsigned char kPaired = 0x40;      // writes `out` for the second byte `second`
+    static constexpr unsigned char kSix = 0x20;         // and consumes six then
+    static constexpr unsigned char kPunctuation = 0x10; // writes the second digit less 0x10
+    alignas(32) unsigned char kind[32] = {};
+    alignas(32) unsigned char second[32] = {};
+    alignas(32) unsigned char out[32] = {};
+
+    constexpr FirstDigitTable()
+    {
+        for (int digit = 0; digit < 8; ++digit) {
+            const unsigned char first = static_cast<unsigned char>('0' + digit);
+            unsigned char flags = escapeFor(first, 'X').consumed >= 3 ? kThree : 0;
+            for (int next = 0; next < 256; ++next) {
+                const Escape e = escapeFor(first, next);
+                if ((e.consumed >= 3) != ((flags & kThree) != 0))
+                    throw "the second byte changes how much an escape consumes";
+                if (first == '2' && next >= '1' && next <= '9') {
+                    // All but "%22", which writes nothing.
+                    if (e.crlf || e.out != (next == '2' ? 0 : next - 0x10))
+                        throw "an escape the block decoder does not know";
+                    flags |= kPunctuation;
+                    continue;
+                }
+                if (!e.out && !e.crlf)
+                    continue;
+                if ((flags & kPaired) || (e.crlf != (e.consumed == 6)))
+                    throw "an escape the block decoder does not know";
+                flags |= kPaired | (e.crlf ? kSix : 0);
+                second[digit] = second[digit + 16] = static_cast<unsigned char>(next);
+                out[digit] = out[digit + 16] = e.crlf ? '\r' : static_cast<unsigned char>(e.out);
+            }
+            kind[digit] = kind[digit + 16] = flags;
+        }
+    }
+};
+constexpr FirstDigitTable kFirstDigit;
+
 // Room left after the decoded text for the four bytes always written for a lead.
 constexpr std::size_t kSlack = 4;
 
@@ -157,6 +202,160 @@ template <class Scan> std::size_t decodedBound(std::string_view in)
     return in.size() +
            3 * Scan::template count<kFieldBreakByte, kNameSeparatorByte>(src, in.size());
 }
+
+#if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
+// Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
+// room, writing at `dst`, as decodeInto does (see there for `Mark`, `base`
+// and `marks`). Each block's escapes, the bytes they consume and the bytes
+// that stand for themselves are worked out for the whole block at once, and
+// the bytes to keep are gathered eight lanes at a time; only field breaks and
+// name separators are handled one by one. A "%" that another escape may
+// consume is a lead or not depending on what comes before it: where that is
+// not settled by the block's first look, `decodeLead` decodes the block a
+// lead at a time instead. Returns where it stopped: never within an escape.
+template <bool Mark, class DecodeLead>
+HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std::size_t n,
+                                    char*& dst, const char* base, std::vector<FormSplit>* marks,
+                                    DecodeLead&& decodeLead)
+{
+    const auto is = [](__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); };
+    const auto bits = [](__m256i lanes, std::size_t k) {
+        return std::uint64_t(std::uint32_t(_mm256_movemask_epi8(lanes))) << k;
+    };
+    const auto table = [](const unsigned char* entries) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(entries));
+    };
+    const __m256i kinds = table(kFirstDigit.kind), seconds = table(kFirstDigit.second),
+                  outs = table(kFirstDigit.out);
+    while (p + VectorScan::kMargin <= n) {
+        alignas(32) unsigned char decoded[64];
+        // Per lane: a "%" (were it a lead), one that consumes three bytes or
+        // six, the bytes that write nothing of themselves, and "&" or "=".
+        std::uint64_t percent = 0, three = 0, six = 0, silent = 0, splits = 0;
+        __m256i lastCrlf = _mm256_setzero_si256(); // of the half before
+        for (std::size_t k = 0; k < 64; k += 32) {
+            const auto load = [&](std::size_t at) {
+                return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + p + k + at));
+            };
+            const __m256i c = load(0), first = load(1), second = load(2);
+            const __m256i isPercent = is(c, '%');
+            // The escapes escapeFor knows begin with a digit "0" to "7"; a
+            // table by the digit gives what each one needs (see kFirstDigit).
+            const __m256i digit = _mm256_and_si256(first, _mm256_set1_epi8(0x0F));
+            const __m256i known =
+                _mm256_and_si256(_mm256_shuffle_epi8(kinds, digit),
+                                 is(_mm256_and_si256(first, _mm256_set1_epi8(char(0xF0))), '0'));
+            const auto kind = [&](unsigned char flag) {
+                return is(_mm256_and_si256(known, _mm256_set1_epi8(char(flag))), char(flag));
+            };
+            // "%0D", "%3F", "%5E", "%60", "%7E": a second byte of their own.
+            const __m256i paired =
+                _mm256_and_si256(kind(FirstDigitTable::kPaired),
+                                 _mm256_cmpeq_epi8(second, _mm256_shuffle_epi8(seconds, digit)));
+            // "%21" to "%29" but "%22": the second digit tells the byte.
+            const __m256i fromOne = _mm256_sub_epi8(second, _mm256_set1_epi8('1'));
+            const __m256i punctuation = _mm256_andnot_si256(
+                is(second, '2'),
+                _mm256_and_si256(
+                    kind(FirstDigitTable::kPunctuation),
+                    _mm256_cmpeq_epi8(_mm256_min_epu8(fromOne, _mm256_set1_epi8(8)), fromOne)));
+            const __m256i value =
+                _mm256_blendv_epi8(_mm256_shuffle_epi8(outs, digit),
+                                   _mm256_sub_epi8(second, _mm256_set1_epi8(0x10)), punctuation);
+            const __m256i written = _mm256_or_si256(paired, punctuation);
+            const __m256i crlf = _mm256_and_si256(paired, kind(FirstDigitTable::kSix));
+            const __m256i spaced = _mm256_blendv_epi8(c, _mm256_set1_epi8(' '), is(c, '+'));
+            // "%0D" writes "\r\n": the line feed in the lane after it, where
+            // it is kept only after a lead.
+            const __m256i crlfLead = _mm256_and_si256(crlf, isPercent);
+            const __m256i crlfBefore = _mm256_alignr_epi8(
+                crlfLead, _mm256_permute2x128_si256(lastCrlf, crlfLead, 0x21), 15);
+            lastCrlf = crlfLead;
+            _mm256_store_si256(reinterpret_cast<__m256i*>(decoded + k),
+                               _mm256_blendv_epi8(_mm256_blendv_epi8(spaced, value, isPercent),
+                                                  _mm256_set1_epi8('\n'), crlfBefore));
+            percent |= bits(isPercent, k);
+            three |= bits(_mm256_and_si256(isPercent, known), k);
+            six |= bits(crlfLead, k);
+            silent |=
+                bits(_mm256_or_si256(is(c, '\0'), _mm256_andnot_si256(written, isPercent)), k);
+            splits |= bits(
+                _mm256_or_si256(is(c, char(kFieldBreakByte)), is(c, char(kNameSeparatorByte))), k);
+        }
+        // The lanes that the escapes of `leads` consume after their "%".
+        const auto consumedBy = [&](std::uint64_t leads) {
+            const std::uint64_t sixes = leads & six;
+            return (leads << 1) | ((leads & three) << 2) | (sixes << 3) | (sixes << 4) |
+                   (sixes << 5);
+        };
+        // A "%" no other can consume is a lead. Those that one may consume
+        // are not, as long as none of them could itself consume another.
+        const std::uint64_t mayBeConsumed = percent & consumedBy(percent);
+        const std::uint64_t leads = percent & ~mayBeConsumed;
+        const std::uint64_t crlfs = leads & six;
+        if ((consumedBy(mayBeConsumed) & mayBeConsumed) != 0 || (crlfs >> 63) != 0) {
+            p = VectorScan::finishBlock<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
+                src, p, p, dst, decodeLead);
+            continue;
+        }
+        const std::uint64_t consumed = consumedBy(leads);
+        splits &= ~consumed;
+        const std::uint64_t keep = ~(consumed | silent | splits) | (crlfs << 1);
+        // A "%0D" that is no lead, as in "%%0D", gave the lane after it a
+        // line feed that is not to be written: the lane holds its own byte.
+        for (std::uint64_t rest = (six << 1) & ~(crlfs << 1) & keep; rest != 0; rest &= rest - 1) {
+            const int lane = int(hwy::Num0BitsBelowLS1Bit_Nonzero64(rest));
+            decoded[lane] = src[p + std::size_t(lane)];
+        }
+        if constexpr (Mark) {
+            for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
+                const int lane = int(hwy::Num0BitsBelowLS1Bit_Nonzero64(rest));
+                AddFormSplit(*marks,
+                             std::size_t(dst - base) +
+                                 hwy::PopCount(keep & ((std::uint64_t(1) << lane) - 1)),
+                             src[p + std::size_t(lane)] == kFieldBreakByte);
+            }
+            dst = VectorScan::storeKept(decoded, keep, dst);
+        } else if (splits == 0) {
+            dst = VectorScan::storeKept(decoded, keep, dst);
+        } else {
+            // Each "&" and "=" writes four bytes: the kept bytes are gathered
+            // apart, and each split's layout goes in before the rest of them
+            // is copied on, 64 bytes at a time, over what the copy before
+            // wrote past its part.
+            alignas(32) unsigned char kept[128];
+            const std::size_t size =
+                std::size_t(VectorScan::storeKept(decoded, keep, reinterpret_cast<char*>(kept)) -
+                            reinterpret_cast<char*>(kept));
+            const auto copy64 = [](char* to, const unsigned char* from) {
+                for (int half = 0; half < 64; half += 32)
+                    _mm256_storeu_si256(
+                        reinterpret_cast<__m256i*>(to + half),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + half)));
+            };
+            static_assert(kLead[kFieldBreakByte].length == 4 &&
+                          kLead[kNameSeparatorByte].length == 4);
+            copy64(dst, kept);
+            for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
+                const int lane = int(hwy::Num0BitsBelowLS1Bit_Nonzero64(rest));
+                const std::size_t at = hwy::PopCount(keep & ((std::uint64_t(1) << lane) - 1));
+                std::memcpy(dst + at, kLead[src[p + std::size_t(lane)]].bytes, 4);
+                dst += 4;
+                copy64(dst + at, kept + at);
+            }
+            dst += size;
+        }
+        // The last escape may consume bytes of the next block.
+        std::size_t end = 64;
+        if (leads != 0) {
+            const std::size_t last = 63 - hwy::Num0BitsAboveMS1Bit_Nonzero64(leads);
+            end = std::max(end, last + ((six >> last) & 1 ? 6 : (three >> last) & 1 ? 3 : 2));
+        }
+        p += end;
+    }
+    return p;
+}
+#endif
 
 // Decodes `in` into `dst`, which has room for decodedBound(in) + kSlack
 // bytes. Returns the end of the decoded text; `consumed` receives how many
@@ -194,9 +393,14 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
         return p + e.consumed;
     };
 
+    std::size_t p = 0;
+#if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
+    if constexpr (std::is_same_v<Scan, VectorScan>)
+        p = decodeBlocks<Mark>(src, p, n, dst, base, marks, decodeLead);
+#endif
     // Every byte but these stands for itself ("+" for a space).
-    std::size_t p = Scan::template forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
-        src, 0, n, dst, decodeLead);
+    p = Scan::template forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(src, p, n, dst,
+                                                                                   decodeLead);
     while (p < n) {
         // An escape looks at most two bytes ahead but may consume six; a
         // piece that ends earlier waits for the next one.

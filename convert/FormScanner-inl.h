@@ -11,7 +11,7 @@
 #include <hwy/highway.h>
 
 #if HWY_ARCH_X86_64
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "FormScanner.h"
@@ -26,6 +26,27 @@
     (FormScanner::current() == HWY_AVX2 ? &formtidy::N_AVX2::FUNC : &formtidy::HWY_NAMESPACE::FUNC)
 #else
 #define FORMTIDY_VECTOR_FUNCTION(FUNC) (&formtidy::HWY_NAMESPACE::FUNC)
+#endif
+
+#if HWY_ARCH_X86_64
+namespace formtidy {
+// For each set of the eight lanes of a group, the byte shuffle that gathers
+// those lanes at its front, in order (see VectorScan::storeKept).
+struct CompactTable
+{
+    unsigned char order[256][8] = {};
+    constexpr CompactTable()
+    {
+        for (int lanes = 0; lanes < 256; ++lanes) {
+            int to = 0;
+            for (int lane = 0; lane < 8; ++lane)
+                if (lanes & (1 << lane))
+                    order[lanes][to++] = static_cast<unsigned char>(lane);
+        }
+    }
+};
+inline constexpr CompactTable kCompact;
+} // namespace formtidy
 #endif
 #endif
 
@@ -99,25 +120,81 @@ struct VectorScan
     {
         // A block, a vector copied past its last stop and a handler's look
         // ahead stay within the text.
-        constexpr std::size_t kMargin = 64 + 64 + 8;
-        for (std::size_t block = p; block + kMargin <= n; block += 64) {
-            // The positions of the stops come from the block alone, not from
-            // what the handlers consume, so that the processor can work
-            // ahead on the next one.
-            for (std::uint64_t stops = mask<Stops...>(src + block); stops != 0;
-                 stops &= stops - 1) {
-                const std::size_t q = block + hwy::Num0BitsBelowLS1Bit_Nonzero64(stops);
-                if (q < p)
-                    continue;
-                copy(src + p, q - p, dst);
-                dst += q - p;
-                p = onStop(q, dst);
-            }
+        for (std::size_t block = p; block + kMargin <= n; block += 64)
+            p = blockStops<Stops...>(src, block, p, dst, onStop);
+        return p;
+    }
+
+    // Does what forEachStop does for the 64 bytes at `block` alone, from `p`
+    // within them, and copies what follows the last stop up to the block's
+    // end. Returns where the decoding goes on: the block's end, or past it
+    // where a handler consumed more. There must be kMargin bytes from
+    // `block` on.
+    template <unsigned char... Stops, class OnStop>
+    static HWY_INLINE std::size_t finishBlock(const unsigned char* src, std::size_t block,
+                                              std::size_t p, char*& dst, OnStop&& onStop)
+    {
+        p = blockStops<Stops...>(src, block, p, dst, onStop);
+        if (p < block + 64) {
+            copy(src + p, block + 64 - p, dst);
+            dst += block + 64 - p;
+            p = block + 64;
         }
         return p;
     }
 
+    // The text that forEachStop and finishBlock need from a block's start on:
+    // the block, a vector copied past its last stop and a handler's look ahead.
+    static constexpr std::size_t kMargin = 64 + 64 + 8;
+
+#if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
+    // Writes at `dst` the lanes from `from` up to `to` of the 64 bytes at
+    // `decoded` that `keep` marks, in order, eight lanes at a time, and
+    // returns the end of what it wrote. Up to eight bytes more are written.
+    static HWY_INLINE char* storeKept(const unsigned char* decoded, std::uint64_t keep, char* dst,
+                                      int from = 0, int to = 64)
+    {
+        if (from >= to)
+            return dst;
+        if (to < 64)
+            keep &= (std::uint64_t(1) << to) - 1;
+        keep &= ~std::uint64_t(0) << from;
+        // Each group's place comes from the lanes before it, not from the
+        // group before, so that the groups do not wait for one another.
+        const int start = from & ~7;
+        for (int g = start; g < to; g += 8) {
+            const unsigned lanes = unsigned(keep >> g) & 0xFF;
+            const __m128i order =
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompact.order[lanes]));
+            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(decoded + g));
+            const std::uint64_t before = keep & ~(~std::uint64_t(0) << g);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + hwy::PopCount(before)),
+                             _mm_shuffle_epi8(bytes, order));
+        }
+        return dst + hwy::PopCount(keep);
+    }
+#endif
+
 private:
+    // The stops of the 64 bytes at `block`, from `p` on (see forEachStop).
+    template <unsigned char... Stops, class OnStop>
+    static HWY_INLINE std::size_t blockStops(const unsigned char* src, std::size_t block,
+                                             std::size_t p, char*& dst, OnStop&& onStop)
+    {
+        // The positions of the stops come from the block alone, not from
+        // what the handlers consume, so that the processor can work ahead on
+        // the next one.
+        for (std::uint64_t stops = mask<Stops...>(src + block); stops != 0; stops &= stops - 1) {
+            const std::size_t q = block + hwy::Num0BitsBelowLS1Bit_Nonzero64(stops);
+            if (q < p)
+                continue;
+            copy(src + p, q - p, dst);
+            dst += q - p;
+            p = onStop(q, dst);
+        }
+        return p;
+    }
+
     // Bit k is set where src[k], of the 64 bytes at `src`, is one of `Bytes`.
     template <unsigned char... Bytes> static HWY_INLINE std::uint64_t mask(const unsigned char* src)
     {

@@ -60,25 +60,6 @@ struct ByteRun
     }
 };
 
-#if defined(__x86_64__)
-// For each set of the eight lanes of a group, the byte shuffle that gathers
-// those lanes at its front, in order.
-struct CompactTable
-{
-    unsigned char order[256][8] = {};
-    constexpr CompactTable()
-    {
-        for (int lanes = 0; lanes < 256; ++lanes) {
-            int to = 0;
-            for (int lane = 0; lane < 8; ++lane)
-                if (lanes & (1 << lane))
-                    order[lanes][to++] = static_cast<unsigned char>(lane);
-        }
-    }
-};
-constexpr CompactTable kCompact;
-#endif
-
 // The decoding of a piece is at most this much longer than the piece and its
 // layout: a held "%" and digit that turn out not to be an escape, and the
 // break before a field that begins the piece.
@@ -155,14 +136,7 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
             if (split(p + std::size_t(lane), dst + hwy::PopCount(keep & below)))
                 keep |= below + 1;
         }
-        for (int g = 0; g < 64; g += 8) {
-            const unsigned lanes = unsigned(keep >> g) & 0xFF;
-            const __m128i order =
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompact.order[lanes]));
-            const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(decoded + g));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_shuffle_epi8(bytes, order));
-            dst += hwy::PopCount(lanes);
-        }
+        dst = VectorScan::storeKept(decoded, keep, dst);
     }
     return p + hwy::PopCount(carried);
 }
