@@ -204,6 +204,10 @@ template <class Scan> std::size_t decodedBound(std::string_view in)
 }
 
 #if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
+// A block with fewer "%" than this is decoded a lead at a time: its few
+// stops cost less one by one than the block's work as a whole.
+constexpr std::size_t kFewEscapes = 2;
+
 // Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
 // room, writing at `dst`, as decodeInto does (see there for `Mark`, `base`
 // and `marks`). Each block's escapes, the bytes they consume and the bytes
@@ -228,6 +232,15 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
     const __m256i kinds = table(kFirstDigit.kind), seconds = table(kFirstDigit.second),
                   outs = table(kFirstDigit.out);
     while (p + VectorScan::kMargin <= n) {
+        const auto percents = [&](std::size_t k) {
+            return bits(is(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + p + k)), '%'),
+                        k);
+        };
+        if (hwy::PopCount(percents(0) | percents(32)) < kFewEscapes) {
+            p = VectorScan::finishBlock<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
+                src, p, p, dst, decodeLead);
+            continue;
+        }
         alignas(32) unsigned char decoded[64];
         // Per lane: a "%" (were it a lead), one that consumes three bytes or
         // six, the bytes that write nothing of themselves, and "&" or "=".
