@@ -328,8 +328,8 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
                                  hwy::PopCount(keep & ((std::uint64_t(1) << lane) - 1)),
                              src[p + std::size_t(lane)] == kFieldBreakByte);
             }
-            dst = VectorScan::storeKept(decoded, keep, dst);
-        } else if (splits == 0) {
+        }
+        if (Mark || splits == 0) {
             dst = VectorScan::storeKept(decoded, keep, dst);
         } else {
             // Each "&" and "=" writes four bytes: the kept bytes are gathered

@@ -118,8 +118,6 @@ struct VectorScan
     static HWY_INLINE std::size_t forEachStop(const unsigned char* src, std::size_t p,
                                               std::size_t n, char*& dst, OnStop&& onStop)
     {
-        // A block, a vector copied past its last stop and a handler's look
-        // ahead stay within the text.
         for (std::size_t block = p; block + kMargin <= n; block += 64)
             p = blockStops<Stops...>(src, block, p, dst, onStop);
         return p;
@@ -148,26 +146,19 @@ struct VectorScan
     static constexpr std::size_t kMargin = 64 + 64 + 8;
 
 #if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
-    // Writes at `dst` the lanes from `from` up to `to` of the 64 bytes at
-    // `decoded` that `keep` marks, in order, eight lanes at a time, and
-    // returns the end of what it wrote. Up to eight bytes more are written.
-    static HWY_INLINE char* storeKept(const unsigned char* decoded, std::uint64_t keep, char* dst,
-                                      int from = 0, int to = 64)
+    // Writes at `dst` the lanes of the 64 bytes at `decoded` that `keep`
+    // marks, in order, eight lanes at a time, and returns the end of what it
+    // wrote. Up to eight bytes more are written.
+    static HWY_INLINE char* storeKept(const unsigned char* decoded, std::uint64_t keep, char* dst)
     {
-        if (from >= to)
-            return dst;
-        if (to < 64)
-            keep &= (std::uint64_t(1) << to) - 1;
-        keep &= ~std::uint64_t(0) << from;
         // Each group's place comes from the lanes before it, not from the
         // group before, so that the groups do not wait for one another.
-        const int start = from & ~7;
-        for (int g = start; g < to; g += 8) {
+        for (int g = 0; g < 64; g += 8) {
             const unsigned lanes = unsigned(keep >> g) & 0xFF;
             const __m128i order =
                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompact.order[lanes]));
             const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(decoded + g));
-            const std::uint64_t before = keep & ~(~std::uint64_t(0) << g);
+            const std::uint64_t before = keep & ((std::uint64_t(1) << g) - 1);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + hwy::PopCount(before)),
                              _mm_shuffle_epi8(bytes, order));
         }
