@@ -237,8 +237,8 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
                         k);
         };
         if (hwy::PopCount(percents(0) | percents(32)) < kFewEscapes) {
-            p = VectorScan::finishBlock<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
-                src, p, p, dst, decodeLead);
+            p = VectorScan::forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
+                src, p, p + VectorScan::kMargin, dst, decodeLead);
             continue;
         }
         alignas(32) unsigned char decoded[64];
@@ -307,8 +307,8 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
         const std::uint64_t leads = percent & ~mayBeConsumed;
         const std::uint64_t crlfs = leads & six;
         if ((consumedBy(mayBeConsumed) & mayBeConsumed) != 0 || (crlfs >> 63) != 0) {
-            p = VectorScan::finishBlock<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
-                src, p, p, dst, decodeLead);
+            p = VectorScan::forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
+                src, p, p + VectorScan::kMargin, dst, decodeLead);
             continue;
         }
         const std::uint64_t consumed = consumedBy(leads);

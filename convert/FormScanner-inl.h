@@ -110,7 +110,8 @@ struct VectorScan
     // moves `dst` past it and returns the position after it, where the copying
     // goes on; stops inside what it consumed are passed over. A handler may
     // look 8 bytes past q. Returns where it stopped, near the end of the `n`
-    // bytes at `src`, for the caller's own loop to go on.
+    // bytes at `src`, for the caller's own loop to go on; what comes before
+    // is all written. Given kMargin bytes as `n`, it does one block.
     //
     // Whole vectors are written: `dst` needs room for as many bytes as are
     // left from `p`, whatever the decoding writes.
@@ -118,30 +119,32 @@ struct VectorScan
     static HWY_INLINE std::size_t forEachStop(const unsigned char* src, std::size_t p,
                                               std::size_t n, char*& dst, OnStop&& onStop)
     {
-        for (std::size_t block = p; block + kMargin <= n; block += 64)
-            p = blockStops<Stops...>(src, block, p, dst, onStop);
-        return p;
-    }
-
-    // Does what forEachStop does for the 64 bytes at `block` alone, from `p`
-    // within them, and copies what follows the last stop up to the block's
-    // end. Returns where the decoding goes on: the block's end, or past it
-    // where a handler consumed more. There must be kMargin bytes from
-    // `block` on.
-    template <unsigned char... Stops, class OnStop>
-    static HWY_INLINE std::size_t finishBlock(const unsigned char* src, std::size_t block,
-                                              std::size_t p, char*& dst, OnStop&& onStop)
-    {
-        p = blockStops<Stops...>(src, block, p, dst, onStop);
-        if (p < block + 64) {
-            copy(src + p, block + 64 - p, dst);
-            dst += block + 64 - p;
-            p = block + 64;
+        std::size_t block = p;
+        for (; block + kMargin <= n; block += 64) {
+            // The positions of the stops come from the block alone, not from
+            // what the handlers consume, so that the processor can work
+            // ahead on the next one.
+            for (std::uint64_t stops = mask<Stops...>(src + block); stops != 0;
+                 stops &= stops - 1) {
+                const std::size_t q = block + hwy::Num0BitsBelowLS1Bit_Nonzero64(stops);
+                if (q < p)
+                    continue;
+                copy(src + p, q - p, dst);
+                dst += q - p;
+                p = onStop(q, dst);
+            }
+        }
+        // What follows the last stop is copied too: a caller that calls again
+        // after a byte of its own must not scan the same bytes again.
+        if (p < block) {
+            copy(src + p, block - p, dst);
+            dst += block - p;
+            p = block;
         }
         return p;
     }
 
-    // The text that forEachStop and finishBlock need from a block's start on:
+    // The text that forEachStop needs from a block's start on:
     // the block, a vector copied past its last stop and a handler's look ahead.
     static constexpr std::size_t kMargin = 64 + 64 + 8;
 
@@ -167,25 +170,6 @@ struct VectorScan
 #endif
 
 private:
-    // The stops of the 64 bytes at `block`, from `p` on (see forEachStop).
-    template <unsigned char... Stops, class OnStop>
-    static HWY_INLINE std::size_t blockStops(const unsigned char* src, std::size_t block,
-                                             std::size_t p, char*& dst, OnStop&& onStop)
-    {
-        // The positions of the stops come from the block alone, not from
-        // what the handlers consume, so that the processor can work ahead on
-        // the next one.
-        for (std::uint64_t stops = mask<Stops...>(src + block); stops != 0; stops &= stops - 1) {
-            const std::size_t q = block + hwy::Num0BitsBelowLS1Bit_Nonzero64(stops);
-            if (q < p)
-                continue;
-            copy(src + p, q - p, dst);
-            dst += q - p;
-            p = onStop(q, dst);
-        }
-        return p;
-    }
-
     // Bit k is set where src[k], of the 64 bytes at `src`, is one of `Bytes`.
     template <unsigned char... Bytes> static HWY_INLINE std::uint64_t mask(const unsigned char* src)
     {
