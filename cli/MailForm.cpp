@@ -119,19 +119,26 @@ std::unique_ptr<FormBody> MailForm::find(GMimeObject* root, bool mboxQuoted)
     return firstForm(leaves);
 }
 
-std::unique_ptr<FormBody> MailForm::findInPart(const char* type, const char* disposition,
-                                               const char* encoding, std::string_view content,
-                                               bool mboxQuoted)
+std::unique_ptr<FormBody> MailForm::findInParts(const std::vector<RawPart>& parts, bool mboxQuoted)
 {
     // As GMime makes them of the fields; a part without a type is text/plain.
-    GObjectPtr<GMimeContentType> parsedType(type ? g_mime_content_type_parse(nullptr, type)
-                                                 : g_mime_content_type_new("text", "plain"));
-    GObjectPtr<GMimeContentDisposition> parsedDisposition(
-        disposition ? g_mime_content_disposition_parse(nullptr, disposition) : nullptr);
-    const GMimeContentEncoding transfer =
-        encoding ? g_mime_content_encoding_from_string(encoding) : GMIME_CONTENT_ENCODING_DEFAULT;
-    GMimeContentType* partType = parsedType.get();
-    return firstForm(
-        {{partType, parsedDisposition.get(),
-          [=] { return std::make_unique<PartText>(content, partType, transfer, mboxQuoted); }}});
+    std::vector<GObjectPtr<GMimeContentType>> types;
+    std::vector<GObjectPtr<GMimeContentDisposition>> dispositions;
+    std::vector<Leaf> leaves;
+    for (const RawPart& part : parts) {
+        types.emplace_back(part.type ? g_mime_content_type_parse(nullptr, part.type)
+                                     : g_mime_content_type_new("text", "plain"));
+        dispositions.emplace_back(part.disposition
+                                      ? g_mime_content_disposition_parse(nullptr, part.disposition)
+                                      : nullptr);
+        const GMimeContentEncoding transfer =
+            part.encoding ? g_mime_content_encoding_from_string(part.encoding)
+                          : GMIME_CONTENT_ENCODING_DEFAULT;
+        GMimeContentType* type = types.back().get();
+        leaves.push_back({type, dispositions.back().get(), [=, content = part.content] {
+                              return std::make_unique<PartText>(content, type, transfer,
+                                                                mboxQuoted);
+                          }});
+    }
+    return firstForm(leaves);
 }

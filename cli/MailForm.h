@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 // Finds the form in a mail message. It walks the message's whole MIME tree
 // in the order of the text (multipart/alternative, multipart/mixed and the
@@ -29,11 +30,19 @@ public:
     // has none. With `mboxQuoted` the message comes from an mbox (see
     // PartText). Throws FileError when a part cannot be read.
     static std::unique_ptr<FormBody> find(GMimeObject* root, bool mboxQuoted);
-    // The same for a message that is one part, from the values of its
+    // A part of a message that was not parsed: the values of its
     // Content-Type, Content-Disposition and Content-Transfer-Encoding fields
     // (null where it has none) as GMime gives them, and its raw `content`,
     // which must outlive the form.
-    static std::unique_ptr<FormBody> findInPart(const char* type, const char* disposition,
-                                                const char* encoding, std::string_view content,
-                                                bool mboxQuoted);
+    struct RawPart
+    {
+        const char* type;
+        const char* disposition;
+        const char* encoding;
+        std::string_view content;
+    };
+    // The same for a message that is one part, or a multipart of such
+    // parts, from its parts in the order of the text.
+    static std::unique_ptr<FormBody> findInParts(const std::vector<RawPart>& parts,
+                                                 bool mboxQuoted);
 };

@@ -240,19 +240,19 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
 {
     using Outcome = MailReader::Outcome;
     const std::optional<std::string_view> held = scanner.held(found);
-    // A message of one part, held whole, is read where it lies; GMime
-    // parses the others.
-    const bool single = found.single && found.fieldsTaken && !found.cuts && held;
+    // A message whose parts the scanner found, held whole, is read where it
+    // lies; GMime parses the others.
+    const bool unparsed = !found.parts.empty() && found.fieldsTaken && held;
     GObjectPtr<GMimeStream> stream;
     ParsedMessage message;
-    if (!single) {
+    if (!unparsed) {
         stream.reset(messageStream(file, found, held));
         message = parse(parser, stream.get());
     }
-    MessageFields fields = messageFields(found, single ? nullptr : &message);
+    MessageFields fields = messageFields(found, unparsed ? nullptr : &message);
     std::optional<std::string> id = messageId(fields.messageId);
     const std::string named = describe(name, id);
-    if (!single && !message.headers) {
+    if (!unparsed && !message.headers) {
         report(named + ": it cannot be read as a mail message", Outcome::Failed);
         return;
     }
@@ -260,17 +260,20 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
         report(named + ": " + MailScanner::describe(found.cuts), Outcome::Note);
     try {
         std::unique_ptr<FormBody> body;
-        if (single) {
-            const auto& part = *found.single;
-            const std::optional<std::string> type = fieldValue(part.type),
-                                             disposition = fieldValue(part.disposition),
-                                             encoding = fieldValue(part.encoding);
-            const auto text = [](const std::optional<std::string>& value) {
-                return value ? value->c_str() : nullptr;
+        if (unparsed) {
+            // The values, kept while the parts point into them.
+            std::vector<std::optional<std::string>> values;
+            values.reserve(found.parts.size() * 3);
+            std::vector<MailForm::RawPart> parts;
+            const auto value = [&values](const std::optional<std::string>& field) {
+                values.push_back(fieldValue(field));
+                return values.back() ? values.back()->c_str() : nullptr;
             };
-            body =
-                MailForm::findInPart(text(type), text(disposition), text(encoding),
-                                     held->substr(std::size_t(part.content - found.start)), mbox);
+            for (const auto& part : found.parts)
+                parts.push_back({value(part.type), value(part.disposition), value(part.encoding),
+                                 held->substr(std::size_t(part.content - found.start),
+                                              std::size_t(part.end - part.content))});
+            body = MailForm::findInParts(parts, mbox);
         } else {
             body = MailForm::find(message.root, mbox);
         }

@@ -141,6 +141,7 @@ bool MailScanner::next(Message& message)
     m_overflow = false;
     m_parts = 1;
     m_headerBytes = m_faceBytes = 0;
+    m_partsReadable = m_partOpen = false;
     startBlock(true);
     off_t overflowAt = 0;
     for (;;) {
@@ -162,6 +163,12 @@ bool MailScanner::next(Message& message)
     }
     if (m_overflow)
         leaveOut(overflowAt, message.end, Parts);
+    // A part still open runs to the end, as GMime reads it to the end of
+    // what it is given.
+    if (m_partsReadable && m_partOpen)
+        message.parts.back().end = message.end;
+    if (!m_partsReadable || m_state == State::Headers || message.cuts)
+        message.parts.clear();
     m_message = nullptr;
     return true;
 }
@@ -190,7 +197,7 @@ void MailScanner::startBlock(bool message)
     m_taken = nullptr;
     m_date.reset();
     m_messageId.reset();
-    m_single = {};
+    m_part = {};
     m_headerLike = true;
     m_contentType.clear();
     m_unread.clear();
@@ -243,12 +250,20 @@ void MailScanner::headerLine(const Line& line)
 {
     const std::string_view head = line.head;
     if (head.empty()) {
-        const bool single = m_topBlock && m_headerLike;
+        const bool top = m_topBlock, headerLike = m_headerLike;
         leaveOutUnread();
-        const bool leaf = endBlock();
-        if (single && leaf) {
-            m_single.content = line.at + line.length;
-            m_message->single = std::move(m_single);
+        const Block block = endBlock();
+        // The message's own block may start a multipart; each block after
+        // it must be that of a part of it.
+        if (top)
+            m_partsReadable = headerLike && block != Block::Other;
+        else
+            m_partsReadable =
+                m_partsReadable && headerLike && block == Block::Leaf && m_levels.size() == 1;
+        if (m_partsReadable && block == Block::Leaf) {
+            m_part.content = line.at + line.length;
+            m_message->parts.push_back(std::move(m_part));
+            m_partOpen = true;
         }
         return;
     }
@@ -264,6 +279,7 @@ void MailScanner::headerLine(const Line& line)
         // As GMime does, a line that is no header after the block's headers
         // starts the content of a mailer that left out the blank line.
         if (!valid && m_blockHasFields && (m_topBlock ? m_hasMessageFields : m_hasContentType)) {
+            m_partsReadable = false;
             endBlock();
             process(line);
             return;
@@ -282,12 +298,12 @@ void MailScanner::headerLine(const Line& line)
                 m_taken = &m_date;
             else if (m_topBlock && is("Message-ID"))
                 m_taken = &m_messageId;
-            else if (m_topBlock && is("Content-Type"))
-                m_taken = &m_single.type;
-            else if (m_topBlock && is("Content-Disposition"))
-                m_taken = &m_single.disposition;
-            else if (m_topBlock && is("Content-Transfer-Encoding"))
-                m_taken = &m_single.encoding;
+            else if (is("Content-Type"))
+                m_taken = &m_part.type;
+            else if (is("Content-Disposition"))
+                m_taken = &m_part.disposition;
+            else if (is("Content-Transfer-Encoding"))
+                m_taken = &m_part.encoding;
             if (is("Content-Type")) {
                 m_hasContentType = m_inContentType = true;
                 m_contentType.clear();
@@ -324,7 +340,7 @@ void MailScanner::headerLine(const Line& line)
         m_encoding.append(head.substr(0, kHeaderLine)).append(" ");
 }
 
-bool MailScanner::endBlock()
+MailScanner::Block MailScanner::endBlock()
 {
     m_headerBytes += m_blockBytes;
     // The value after "Content-Type:", as GMime will parse it.
@@ -356,26 +372,44 @@ bool MailScanner::endBlock()
     if (is("multipart")) {
         // Without a boundary GMime takes the whole content as the preface.
         m_state = State::Face;
-        if (!boundary.empty()) {
-            m_levelsOf["--" + boundary].push_back(m_levels.size());
-            m_levels.push_back(
-                {"--" + boundary, g_ascii_strcasecmp(subtype.c_str(), "digest") == 0});
-        }
-    } else if (is("message") && !encoded() &&
-               (g_ascii_strcasecmp(subtype.c_str(), "rfc822") == 0 ||
-                g_ascii_strcasecmp(subtype.c_str(), "rfc2822") == 0 ||
-                g_ascii_strcasecmp(subtype.c_str(), "news") == 0 ||
-                g_ascii_strcasecmp(subtype.c_str(), "global") == 0)) {
+        if (boundary.empty())
+            return Block::Other;
+        const bool digest = g_ascii_strcasecmp(subtype.c_str(), "digest") == 0;
+        m_levelsOf["--" + boundary].push_back(m_levels.size());
+        m_levels.push_back({"--" + boundary, digest});
+        return digest ? Block::Other : Block::Multipart;
+    }
+    if (is("message") && !encoded() &&
+        (g_ascii_strcasecmp(subtype.c_str(), "rfc822") == 0 ||
+         g_ascii_strcasecmp(subtype.c_str(), "rfc2822") == 0 ||
+         g_ascii_strcasecmp(subtype.c_str(), "news") == 0 ||
+         g_ascii_strcasecmp(subtype.c_str(), "global") == 0)) {
         // The subtypes that GMime parses as a message of their own, unless
         // the part is encoded: then its content is bytes like any other.
         if (++m_parts > kParts)
             m_overflow = true;
         else
             startBlock(false); // the embedded message's own headers
-    } else {
-        m_state = State::Body;
+        return Block::Other;
     }
-    return !is("multipart") && !is("message");
+    m_state = State::Body;
+    return is("message") ? Block::Other : Block::Leaf;
+}
+
+void MailScanner::endPart(const Line& line)
+{
+    if (!m_partsReadable || !m_partOpen)
+        return;
+    m_partOpen = false;
+    Message::Part& part = m_message->parts.back();
+    const off_t length = line.at - part.content;
+    const off_t lineBreak = line.eol == 2 ? 2 : 1;
+    // A boundary at the very end, or after less than that line break, is
+    // left to GMime.
+    if (line.eol == 0 || (length > 0 && length < lineBreak))
+        m_partsReadable = false;
+    else
+        part.end = length > 0 ? line.at - lineBreak : line.at;
 }
 
 bool MailScanner::encoded() const
@@ -411,11 +445,16 @@ bool MailScanner::boundary(const Line& line)
     std::string_view text = line.head;
     if (m_levels.empty() || !startsWith(text, "--"))
         return false;
+    // GMime takes a CR for white space after a boundary where this scanner
+    // does not; a part of such a message is left to it.
+    if (text.find('\r') != std::string_view::npos)
+        m_partsReadable = false;
     while (!text.empty() && isLwsp(text.back()))
         text.remove_suffix(1);
     if (text.size() >= 4 && text.substr(text.size() - 2) == "--") {
         const auto last = m_levelsOf.find(std::string(text.substr(0, text.size() - 2)));
         if (last != m_levelsOf.end()) {
+            endPart(line);
             popTo(last->second.back());
             m_state = State::Face;
             return true;
@@ -424,6 +463,7 @@ bool MailScanner::boundary(const Line& line)
     const auto part = m_levelsOf.find(std::string(text));
     if (part == m_levelsOf.end())
         return false;
+    endPart(line);
     popTo(part->second.back() + 1);
     if (++m_parts > kParts)
         m_overflow = true;

@@ -28,8 +28,10 @@
 // Content-*. Of those, it keeps the values of Date and Message-ID for the
 // reader. It does so only in a block that ends with a blank line and holds
 // no line that is no header, as how GMime reads such a line depends on the
-// fields before it. Of such a block it also keeps the fields that say how a
-// message of one part is written (see Message::single).
+// fields before it. Of such a block, and of each part's, it also keeps the
+// fields that say how the part is written, so that a message of one part,
+// or of a multipart of such parts, is read without GMime parsing it and
+// making an object of each part, field and parameter (see Message::parts).
 class MailScanner
 {
 public:
@@ -52,18 +54,22 @@ public:
         // the colon, its lines joined without their breaks.
         bool fieldsTaken = false;
         std::optional<std::string> date, messageId;
-        // A message that is one part, neither a multipart nor a message,
-        // whose header block ends with a blank line and holds no line that is
-        // no header: where its content starts, and its Content-Type,
+        // A part that is neither a multipart nor a message, whose header
+        // block ends with a blank line and holds no line that is no header:
+        // where its content starts and ends, and its Content-Type,
         // Content-Disposition and Content-Transfer-Encoding fields, taken as
-        // Date and Message-ID are. Such a part can be read without GMime
-        // parsing the message.
-        struct Single
+        // Date and Message-ID are.
+        struct Part
         {
             off_t content = 0;
+            off_t end = 0;
             std::optional<std::string> type, disposition, encoding;
         };
-        std::optional<Single> single;
+        // The parts of a message that can be read without GMime parsing it:
+        // a message that is such a part, or a multipart (not a digest) of
+        // one or more such parts, each of whose boundary lines ends with a
+        // line break, as GMime would have cut them. Empty for any other.
+        std::vector<Part> parts;
     };
 
     // Reads `fd` from `start` on; an mbox splits into messages at each line
@@ -106,9 +112,18 @@ private:
     bool readLine(Line& line);
     void process(const Line& line);
     void headerLine(const Line& line);
-    // Ends the header block; returns whether its type is neither a
-    // multipart nor a message.
-    bool endBlock();
+    enum class Block
+    {
+        Leaf,      // neither a multipart nor a message
+        Multipart, // of a boundary that starts a level, not a digest
+        Other,
+    };
+    // Ends the header block, and says what its type makes of it.
+    Block endBlock();
+    // Ends the content of the part being read at a boundary `line`, as
+    // GMime does: the line break before it, as long as the boundary line's
+    // own, belongs to the boundary.
+    void endPart(const Line& line);
     void startBlock(bool message);
     bool boundary(const Line& line);
     // Whether the block's Content-Transfer-Encoding is one that GMime
@@ -147,10 +162,14 @@ private:
     bool m_hasMessageFields = false;
     bool m_unreadField = false; // the field being scanned is not read
     // Where the field being scanned is taken: m_date, m_messageId, a field of
-    // m_single, or nowhere.
+    // m_part, or nowhere.
     std::optional<std::string>* m_taken = nullptr;
     std::optional<std::string> m_date, m_messageId;
-    Message::Single m_single;                      // the block's fields for it
+    Message::Part m_part; // the block's fields for it
+    // The message's parts are read as Message::parts says, as far as the
+    // scan has got; and the last of them has no end yet.
+    bool m_partsReadable = false;
+    bool m_partOpen = false;
     bool m_headerLike = true;                      // no line of the block so far is no header
     std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
     bool m_hasContentType = false;

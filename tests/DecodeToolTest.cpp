@@ -434,9 +434,10 @@ TEST_F(DecodeToolTest, EachShapeOfFormMailIsOneRow)
     }
 }
 
-// A message of one part is read where it lies; as the only part of a
-// multipart, the same part is parsed by GMime. Both give the same form, or
-// none, whatever its fields say.
+// A message of one part, and a multipart of such parts, are read where they
+// lie; a part of a multipart within a multipart is parsed by GMime. All give
+// the same form, or none, whatever the part's fields say and however the
+// multipart frames it.
 TEST_F(DecodeToolTest, APartAloneReadsAsInAMultipart)
 {
     const char* types[] = {nullptr,
@@ -458,7 +459,16 @@ TEST_F(DecodeToolTest, APartAloneReadsAsInAMultipart)
         {"7bit\nContent-Transfer-Encoding: quoted-printable",
          "a=3D1&b=3Dcaf%E9+x=20\nc=3D>From=20\nd=3D=E9"},
         {"bogus", "Thanks.\n\n-- \nBob"}};
-    std::vector<std::string> alone, nested;
+    // Before and after the part: a preface and an epilogue, boundaries
+    // followed by white space, parts before it, an empty one, no closing
+    // boundary.
+    const std::pair<std::string, std::string> frames[] = {
+        {"--b\n", "\n\n\n--b--"},
+        {"--b\n\n--b\n", "\n--b--"},
+        {"Preface.\n--b \t\n", "\n--b--  \nEpilogue.\n--b\nX-Part: 3\n\na=1\n"},
+        {"--b\nContent-Type: text/html\n\n<p>Hi</p>\n--b\n\n\n--b\n", "\n--b--"},
+        {"--b\n", "\n\n"}};
+    std::vector<std::string> alone, nested, deep;
     for (const char* type : types)
         for (const char* disposition : dispositions)
             for (const auto& [encoding, body] : encodings) {
@@ -469,25 +479,42 @@ TEST_F(DecodeToolTest, APartAloneReadsAsInAMultipart)
                     if (value)
                         fields += "Content-"s + name + ": " + value + "\n";
                 const std::string id = std::to_string(alone.size() + 1);
+                const auto& [before, after] = frames[alone.size() % std::size(frames)];
+                const std::string framed = before + fields + "\n" + body + after;
                 alone.push_back(message(id, fields, body));
-                nested.push_back(message(id, "Content-Type: multipart/mixed; boundary=b\n",
-                                         "--b\n" + fields + "\n" + body + "\n\n\n--b--"));
+                nested.push_back(
+                    message(id, "Content-Type: multipart/mixed; boundary=b\n", framed));
+                deep.push_back(message(id, "Content-Type: multipart/mixed; boundary=o\n",
+                                       "--o\nContent-Type: multipart/mixed; boundary=b\n\n" +
+                                           framed + "\n--o--\n"));
             }
-    for (const bool crlf : {false, true}) {
+    // Line breaks as written, all CR LF, or CR LF after boundary lines only,
+    // where GMime cuts a part's last byte with the break before the line.
+    for (const int breaks : {0, 1, 2}) {
         std::vector<ToolRun> runs;
-        for (const auto* mails : {&alone, &nested}) {
-            std::string text = mbox(*mails);
-            for (std::size_t at = 0; crlf && (at = text.find('\n', at)) != std::string::npos;
-                 at += 2)
-                text.insert(at, "\r");
-            runs.push_back(decodeTool({"--mail", "--format=json", "-"}, text));
+        for (const auto* mails : {&alone, &nested, &deep}) {
+            const std::string text = mbox(*mails);
+            std::string written;
+            std::size_t start = 0;
+            for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+                 start = end + 1) {
+                written.append(text, start, end - start);
+                if (breaks == 1 || (breaks == 2 && text.compare(start, 2, "--") == 0))
+                    written += '\r';
+                written += '\n';
+            }
+            written.append(text, start);
+            runs.push_back(decodeTool({"--mail", "--format=json", "-"}, written));
         }
-        const auto forms = jsonLines(runs[0].out), nestedForms = jsonLines(runs[1].out);
-        ASSERT_EQ(forms.size(), nestedForms.size());
+        const auto forms = jsonLines(runs[breaks == 2 ? 1 : 0].out);
         EXPECT_GT(forms.size(), alone.size() / 2);
-        for (std::size_t i = 0; i < forms.size(); ++i)
-            EXPECT_EQ(forms[i]["fields"], nestedForms[i]["fields"]) << i;
-        EXPECT_EQ(runs[0].err, runs[1].err);
+        for (const std::size_t other : {1, 2}) {
+            const auto otherForms = jsonLines(runs[other].out);
+            ASSERT_EQ(forms.size(), otherForms.size()) << other;
+            for (std::size_t i = 0; i < forms.size(); ++i)
+                EXPECT_EQ(forms[i]["fields"], otherForms[i]["fields"]) << other << " " << i;
+            EXPECT_EQ(runs[breaks == 2 ? 1 : 0].err, runs[other].err);
+        }
     }
 }
 
