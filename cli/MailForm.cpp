@@ -119,23 +119,39 @@ std::unique_ptr<FormBody> MailForm::find(GMimeObject* root, bool mboxQuoted)
     return firstForm(leaves);
 }
 
+template <typename T, typename Parse>
+T* MailForm::parsed(Parsed<T>& cache, const char* value, Parse parse)
+{
+    const auto [at, added] = cache.try_emplace(value);
+    if (added)
+        at->second.reset(parse(nullptr, value));
+    return at->second.get();
+}
+
 std::unique_ptr<FormBody> MailForm::findInParts(const std::vector<RawPart>& parts, bool mboxQuoted)
 {
-    // As GMime makes them of the fields; a part without a type is text/plain.
-    std::vector<GObjectPtr<GMimeContentType>> types;
-    std::vector<GObjectPtr<GMimeContentDisposition>> dispositions;
+    // Values that differ from message to message, as a boundary does, are
+    // not kept for long. What the leaves below point to stays while they do.
+    constexpr std::size_t kKept = 256;
+    if (m_types.size() > kKept)
+        m_types.clear();
+    if (m_dispositions.size() > kKept)
+        m_dispositions.clear();
+    if (!m_textPlain)
+        m_textPlain.reset(g_mime_content_type_new("text", "plain"));
     std::vector<Leaf> leaves;
     for (const RawPart& part : parts) {
-        types.emplace_back(part.type ? g_mime_content_type_parse(nullptr, part.type)
-                                     : g_mime_content_type_new("text", "plain"));
-        dispositions.emplace_back(part.disposition
-                                      ? g_mime_content_disposition_parse(nullptr, part.disposition)
-                                      : nullptr);
+        // As GMime makes them of the fields; a part without a type is text/plain.
+        GMimeContentType* type =
+            part.type ? parsed(m_types, part.type, g_mime_content_type_parse) : m_textPlain.get();
+        GMimeContentDisposition* disposition =
+            part.disposition
+                ? parsed(m_dispositions, part.disposition, g_mime_content_disposition_parse)
+                : nullptr;
         const GMimeContentEncoding transfer =
             part.encoding ? g_mime_content_encoding_from_string(part.encoding)
                           : GMIME_CONTENT_ENCODING_DEFAULT;
-        GMimeContentType* type = types.back().get();
-        leaves.push_back({type, dispositions.back().get(), [=, content = part.content] {
+        leaves.push_back({type, disposition, [=, content = part.content] {
                               return std::make_unique<PartText>(content, type, transfer,
                                                                 mboxQuoted);
                           }});

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "FormBody.h"
+#include "GObjectPtr.h"
 
 #include <gmime/gmime.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Finds the form in a mail message. It walks the message's whole MIME tree
@@ -42,7 +45,17 @@ public:
         std::string_view content;
     };
     // The same for a message that is one part, or a multipart of such
-    // parts, from its parts in the order of the text.
-    static std::unique_ptr<FormBody> findInParts(const std::vector<RawPart>& parts,
-                                                 bool mboxQuoted);
+    // parts, from its parts in the order of the text. The fields' values,
+    // which mostly repeat from one message to the next, are parsed once for
+    // all the messages that this is asked about.
+    std::unique_ptr<FormBody> findInParts(const std::vector<RawPart>& parts, bool mboxQuoted);
+
+private:
+    template <typename T> using Parsed = std::unordered_map<std::string, GObjectPtr<T>>;
+    template <typename T, typename Parse>
+    static T* parsed(Parsed<T>& cache, const char* value, Parse parse);
+
+    Parsed<GMimeContentType> m_types;
+    Parsed<GMimeContentDisposition> m_dispositions;
+    GObjectPtr<GMimeContentType> m_textPlain;
 };

@@ -235,8 +235,9 @@ std::optional<std::string> utcDate(const std::optional<std::string>& value)
 // with what `submission` says of its source, to the writer. `name` names the
 // message in reports.
 void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scanner,
-                 const MailScanner::Message& found, bool mbox, const std::string& name,
-                 Submission submission, SubmissionWriter& writer, const MailReader::Report& report)
+                 const MailScanner::Message& found, MailForm& forms, bool mbox,
+                 const std::string& name, Submission submission, SubmissionWriter& writer,
+                 const MailReader::Report& report)
 {
     using Outcome = MailReader::Outcome;
     const std::optional<std::string_view> held = scanner.held(found);
@@ -273,7 +274,7 @@ void readMessage(GMimeParser* parser, GMimeStream* file, const MailScanner& scan
                 parts.push_back({value(part.type), value(part.disposition), value(part.encoding),
                                  held->substr(std::size_t(part.content - found.start),
                                               std::size_t(part.end - part.content))});
-            body = MailForm::findInParts(parts, mbox);
+            body = forms.findInParts(parts, mbox);
         } else {
             body = MailForm::find(message.root, mbox);
         }
@@ -316,11 +317,12 @@ void MailReader::readAll(FileReader& in, SubmissionWriter& writer, const Report&
     GObjectPtr<GMimeStream> file(g_mime_stream_fs_new(input.release())); // owns the descriptor
     // One parser for all, set to each message in turn.
     GObjectPtr<GMimeParser> parser(g_mime_parser_new());
+    MailForm forms;
     MailScanner::Message found;
     for (int number = 1; scanner.next(found); ++number) {
         Submission submission;
         submission.source = mbox ? in.name() + "#" + std::to_string(number) : in.name();
-        readMessage(parser.get(), file.get(), scanner, found, mbox,
+        readMessage(parser.get(), file.get(), scanner, found, forms, mbox,
                     in.name() + ": message " + std::to_string(number), std::move(submission),
                     writer, report);
     }
@@ -335,7 +337,8 @@ void MailReader::readOne(int fd, const std::string& name, Submission submission,
     MailScanner scanner(fd, 0, false);
     MailScanner::Message found;
     GObjectPtr<GMimeParser> parser(g_mime_parser_new());
+    MailForm forms;
     if (scanner.next(found))
-        readMessage(parser.get(), file.get(), scanner, found, false, name, std::move(submission),
-                    writer, report);
+        readMessage(parser.get(), file.get(), scanner, found, forms, false, name,
+                    std::move(submission), writer, report);
 }
