@@ -10,10 +10,10 @@ class FileReader;
 // Reads a mail file, one RFC 5322 message or an mbox of many (it starts with
 // "From "), one message at a time: MailScanner finds each message and what
 // of it is too large, GMime parses it, MailForm finds its form, and the form
-// goes to the writer. A message of one part that the scanner holds whole is
-// not parsed: its form is read where it lies, from the fields that the
-// scanner took. Memory holds one message's structure, never its parts'
-// contents.
+// goes to the writer. A message of one part, or a multipart of such parts,
+// that the scanner holds whole is not parsed: its form is read where it
+// lies, from the fields that the scanner took. Memory holds one message's
+// structure, never its parts' contents.
 class MailReader
 {
 public:
