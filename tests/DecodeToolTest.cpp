@@ -506,14 +506,16 @@ TEST_F(DecodeToolTest, APartAloneReadsAsInAMultipart)
             written.append(text, start);
             runs.push_back(decodeTool({"--mail", "--format=json", "-"}, written));
         }
-        const auto forms = jsonLines(runs[breaks == 2 ? 1 : 0].out);
+        // There a part alone keeps the byte.
+        const std::size_t first = breaks == 2 ? 1 : 0;
+        const auto forms = jsonLines(runs[first].out);
         EXPECT_GT(forms.size(), alone.size() / 2);
-        for (const std::size_t other : {1, 2}) {
+        for (std::size_t other = first + 1; other < runs.size(); ++other) {
             const auto otherForms = jsonLines(runs[other].out);
             ASSERT_EQ(forms.size(), otherForms.size()) << other;
             for (std::size_t i = 0; i < forms.size(); ++i)
                 EXPECT_EQ(forms[i]["fields"], otherForms[i]["fields"]) << other << " " << i;
-            EXPECT_EQ(runs[breaks == 2 ? 1 : 0].err, runs[other].err);
+            EXPECT_EQ(runs[first].err, runs[other].err);
         }
     }
 }
