@@ -68,7 +68,8 @@ public:
         // The parts of a message that can be read without GMime parsing it:
         // a message that is such a part, or a multipart (not a digest) of
         // one or more such parts, each of whose boundary lines ends with a
-        // line break, as GMime would have cut them. Empty for any other.
+        // line break and holds no other CR, as GMime would have cut them.
+        // Empty for any other, and for a message with anything left out.
         std::vector<Part> parts;
     };
 
