@@ -141,7 +141,7 @@ bool MailScanner::next(Message& message)
     m_overflow = false;
     m_parts = 1;
     m_headerBytes = m_faceBytes = 0;
-    m_partsReadable = m_partOpen = false;
+    m_partsReadable = false;
     startBlock(true);
     off_t overflowAt = 0;
     for (;;) {
@@ -165,7 +165,7 @@ bool MailScanner::next(Message& message)
         leaveOut(overflowAt, message.end, Parts);
     // A part still open runs to the end, as GMime reads it to the end of
     // what it is given.
-    if (m_partsReadable && m_partOpen)
+    if (m_partsReadable && m_state == State::Body)
         message.parts.back().end = message.end;
     if (!m_partsReadable || m_state == State::Headers || message.cuts)
         message.parts.clear();
@@ -263,7 +263,6 @@ void MailScanner::headerLine(const Line& line)
         if (m_partsReadable && block == Block::Leaf) {
             m_part.content = line.at + line.length;
             m_message->parts.push_back(std::move(m_part));
-            m_partOpen = true;
         }
         return;
     }
@@ -398,9 +397,9 @@ MailScanner::Block MailScanner::endBlock()
 
 void MailScanner::endPart(const Line& line)
 {
-    if (!m_partsReadable || !m_partOpen)
+    // Before the first part, the boundary ends the preface.
+    if (!m_partsReadable || m_state != State::Body)
         return;
-    m_partOpen = false;
     Message::Part& part = m_message->parts.back();
     const off_t length = line.at - part.content;
     const off_t lineBreak = line.eol == 2 ? 2 : 1;

@@ -168,9 +168,8 @@ private:
     std::optional<std::string> m_date, m_messageId;
     Message::Part m_part; // the block's fields for it
     // The message's parts are read as Message::parts says, as far as the
-    // scan has got; and the last of them has no end yet.
+    // scan has got; while the state is Body, the last of them has no end yet.
     bool m_partsReadable = false;
-    bool m_partOpen = false;
     bool m_headerLike = true;                      // no line of the block so far is no header
     std::vector<std::pair<off_t, off_t>> m_unread; // the block's unread fields
     bool m_hasContentType = false;
