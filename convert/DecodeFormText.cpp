@@ -38,9 +38,15 @@ constexpr std::array<LeadOutput, 256> makeLeadTable()
     for (int c = 0; c < 256; ++c)
         t[c] = {{static_cast<char>(c), 0, 0, 0}, 1}; // any other byte: itself
     t['\0'] = {{0, 0, 0, 0}, 0};
-    t[kFieldBreakByte] = {{'\r', '\n', '\r', '\n'}, 4};
     t['+'] = {{' ', 0, 0, 0}, 1};
-    t[kNameSeparatorByte] = {{' ', ':', ':', ' '}, 4};
+    const auto layout = [](std::string_view bytes) {
+        LeadOutput lead{};
+        for (const char c : bytes)
+            lead.bytes[lead.length++] = c;
+        return lead;
+    };
+    t[kFieldBreakByte] = layout(FormFieldBreak());
+    t[kNameSeparatorByte] = layout(FormNameSeparator());
     return t;
 }
 constexpr auto kLead = makeLeadTable();
@@ -500,16 +506,6 @@ std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
                            std::vector<FormSplit>& marks)
 {
     return decodeSpan(in, atEnd, out, &marks);
-}
-
-std::string_view FormFieldBreak()
-{
-    return {kLead[kFieldBreakByte].bytes, kLead[kFieldBreakByte].length};
-}
-
-std::string_view FormNameSeparator()
-{
-    return {kLead[kNameSeparatorByte].bytes, kLead[kNameSeparatorByte].length};
 }
 
 std::string DecodeFormText(std::string_view encoded)

@@ -48,9 +48,15 @@ inline void AddFormSplit(std::vector<FormSplit>& marks, std::size_t at, bool fie
 std::size_t DecodeFormSpan(std::string_view in, bool atEnd, std::string& out,
                            std::vector<FormSplit>& marks);
 
-// The bytes written for a field break ("\r\n\r\n") and a name separator (" :: ").
-std::string_view FormFieldBreak();
-std::string_view FormNameSeparator();
+// The bytes written for a field break and a name separator.
+constexpr std::string_view FormFieldBreak()
+{
+    return "\r\n\r\n";
+}
+constexpr std::string_view FormNameSeparator()
+{
+    return " :: ";
+}
 
 // The decoded text is never longer than this many times the encoded text.
 constexpr std::size_t kMaxDecodeGrowth = 4;

@@ -152,12 +152,13 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
                const char* base, std::vector<FormSplit>* marks)
 {
     using Place = StandardFormState::Place;
-    const std::string_view fieldBreak = FormFieldBreak(), nameSeparator = FormNameSeparator();
     const auto split = [&](char*& out, bool isBreak) {
         if constexpr (Layout) {
-            const std::string_view layout = isBreak ? fieldBreak : nameSeparator;
-            std::memcpy(out, layout.data(), layout.size());
-            out += layout.size();
+            const auto put = [&out](std::string_view layout) {
+                std::memcpy(out, layout.data(), layout.size());
+                out += layout.size();
+            };
+            isBreak ? put(FormFieldBreak()) : put(FormNameSeparator());
         } else {
             AddFormSplit(*marks, static_cast<std::size_t>(out - base), isBreak);
         }
