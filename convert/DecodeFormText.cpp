@@ -209,24 +209,86 @@ template <class Scan> std::size_t decodedBound(std::string_view in)
            3 * Scan::template count<kFieldBreakByte, kNameSeparatorByte>(src, in.size());
 }
 
-#if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
+#if HWY_ARCH_X86_64 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3_DL)
 // A block with fewer "%" than this is decoded a lead at a time: its few
 // stops cost less one by one than the block's work as a whole.
 constexpr std::size_t kFewEscapes = 2;
 
-// Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
-// room, writing at `dst`, as decodeInto does (see there for `Mark`, `base`
-// and `marks`). Each block's escapes, the bytes they consume and the bytes
-// that stand for themselves are worked out for the whole block at once, and
-// the bytes to keep are gathered eight lanes at a time; only field breaks and
-// name separators are handled one by one. A "%" that another escape may
-// consume is a lead or not depending on what comes before it: where that is
-// not settled by the block's first look, `decodeLead` decodes the block a
-// lead at a time instead. Returns where it stopped: never within an escape.
-template <bool Mark, class DecodeLead>
-HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std::size_t n,
-                                    char*& dst, const char* base, std::vector<FormSplit>* marks,
-                                    DecodeLead&& decodeLead)
+// What the block decoder learns of a block of 64 bytes from the bytes alone,
+// for all lanes at once.
+struct BlockLanes
+{
+    // Each lane's decoding, were it written: its byte ("+" as a space), at a
+    // "%" what the escape writes, and after "%0D" the line feed of "\r\n".
+    alignas(64) unsigned char decoded[64];
+    // The lanes of a "%" (were it a lead), of one that consumes three bytes or
+    // six, of the bytes that write nothing of themselves, and of "&" or "=".
+    std::uint64_t percent = 0, three = 0, six = 0, silent = 0, splits = 0;
+};
+
+#if HWY_TARGET == HWY_AVX3_DL
+// The lanes of the block at `at` that hold "%".
+HWY_INLINE std::uint64_t percentLanes(const unsigned char* at)
+{
+    return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at), _mm512_set1_epi8('%'));
+}
+
+// Reads the block at `at` and the two bytes after it, in one vector.
+HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
+{
+    const auto is = [](__m512i v, char c) {
+        return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+    };
+    const auto table = [](const unsigned char* entries) {
+        return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(entries)));
+    };
+    const __m512i c = _mm512_loadu_si512(at), first = _mm512_loadu_si512(at + 1),
+                  second = _mm512_loadu_si512(at + 2);
+    const __mmask64 isPercent = is(c, '%');
+    // The escapes escapeFor knows begin with a digit "0" to "7"; a table by
+    // the digit gives what each one needs (see kFirstDigit).
+    const __m512i digit = _mm512_and_si512(first, _mm512_set1_epi8(0x0F));
+    const __m512i known =
+        _mm512_maskz_shuffle_epi8(is(_mm512_and_si512(first, _mm512_set1_epi8(char(0xF0))), '0'),
+                                  table(kFirstDigit.kind), digit);
+    const auto kind = [&](unsigned char flag) {
+        return _mm512_test_epi8_mask(known, _mm512_set1_epi8(char(flag)));
+    };
+    // "%0D", "%3F", "%5E", "%60", "%7E": a second byte of their own.
+    const __mmask64 paired =
+        kind(FirstDigitTable::kPaired) &
+        _mm512_cmpeq_epi8_mask(second, _mm512_shuffle_epi8(table(kFirstDigit.second), digit));
+    // "%21" to "%29" but "%22": the second digit tells the byte.
+    const __mmask64 punctuation =
+        kind(FirstDigitTable::kPunctuation) & ~is(second, '2') &
+        _mm512_cmple_epu8_mask(_mm512_sub_epi8(second, _mm512_set1_epi8('1')), _mm512_set1_epi8(8));
+    const __m512i value = _mm512_mask_sub_epi8(_mm512_shuffle_epi8(table(kFirstDigit.out), digit),
+                                               punctuation, second, _mm512_set1_epi8(0x10));
+    const __mmask64 crlfLead = paired & kind(FirstDigitTable::kSix) & isPercent;
+    __m512i decoded = _mm512_mask_blend_epi8(is(c, '+'), c, _mm512_set1_epi8(' '));
+    decoded = _mm512_mask_mov_epi8(decoded, isPercent, value);
+    decoded = _mm512_mask_mov_epi8(decoded, crlfLead << 1, _mm512_set1_epi8('\n'));
+    _mm512_store_si512(lanes.decoded, decoded);
+    lanes.percent = isPercent;
+    lanes.three = isPercent & kind(FirstDigitTable::kThree);
+    lanes.six = crlfLead;
+    lanes.silent = is(c, '\0') | (isPercent & ~(paired | punctuation));
+    lanes.splits = is(c, char(kFieldBreakByte)) | is(c, char(kNameSeparatorByte));
+}
+#else
+HWY_INLINE std::uint64_t percentLanes(const unsigned char* at)
+{
+    std::uint64_t lanes = 0;
+    for (std::size_t k = 0; k < 64; k += 32)
+        lanes |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(
+                     _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + k)),
+                                       _mm256_set1_epi8('%')))))
+                 << k;
+    return lanes;
+}
+
+// Reads the block at `at` and the two bytes after it, in two halves.
+HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
 {
     const auto is = [](__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); };
     const auto bits = [](__m256i lanes, std::size_t k) {
@@ -237,70 +299,80 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
     };
     const __m256i kinds = table(kFirstDigit.kind), seconds = table(kFirstDigit.second),
                   outs = table(kFirstDigit.out);
-    while (p + VectorScan::kMargin <= n) {
-        const auto percents = [&](std::size_t k) {
-            return bits(is(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + p + k)), '%'),
-                        k);
+    __m256i lastCrlf = _mm256_setzero_si256(); // of the half before
+    for (std::size_t k = 0; k < 64; k += 32) {
+        const auto load = [&](std::size_t from) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + k + from));
         };
-        if (hwy::PopCount(percents(0) | percents(32)) < kFewEscapes) {
+        const __m256i c = load(0), first = load(1), second = load(2);
+        const __m256i isPercent = is(c, '%');
+        // As in the other readBlock, with masks made of whole lanes.
+        const __m256i digit = _mm256_and_si256(first, _mm256_set1_epi8(0x0F));
+        const __m256i known =
+            _mm256_and_si256(_mm256_shuffle_epi8(kinds, digit),
+                             is(_mm256_and_si256(first, _mm256_set1_epi8(char(0xF0))), '0'));
+        const auto kind = [&](unsigned char flag) {
+            return is(_mm256_and_si256(known, _mm256_set1_epi8(char(flag))), char(flag));
+        };
+        const __m256i paired =
+            _mm256_and_si256(kind(FirstDigitTable::kPaired),
+                             _mm256_cmpeq_epi8(second, _mm256_shuffle_epi8(seconds, digit)));
+        const __m256i fromOne = _mm256_sub_epi8(second, _mm256_set1_epi8('1'));
+        const __m256i punctuation = _mm256_andnot_si256(
+            is(second, '2'),
+            _mm256_and_si256(
+                kind(FirstDigitTable::kPunctuation),
+                _mm256_cmpeq_epi8(_mm256_min_epu8(fromOne, _mm256_set1_epi8(8)), fromOne)));
+        const __m256i value =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(outs, digit),
+                               _mm256_sub_epi8(second, _mm256_set1_epi8(0x10)), punctuation);
+        const __m256i written = _mm256_or_si256(paired, punctuation);
+        const __m256i crlf = _mm256_and_si256(paired, kind(FirstDigitTable::kSix));
+        const __m256i spaced = _mm256_blendv_epi8(c, _mm256_set1_epi8(' '), is(c, '+'));
+        const __m256i crlfLead = _mm256_and_si256(crlf, isPercent);
+        const __m256i crlfBefore =
+            _mm256_alignr_epi8(crlfLead, _mm256_permute2x128_si256(lastCrlf, crlfLead, 0x21), 15);
+        lastCrlf = crlfLead;
+        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes.decoded + k),
+                           _mm256_blendv_epi8(_mm256_blendv_epi8(spaced, value, isPercent),
+                                              _mm256_set1_epi8('\n'), crlfBefore));
+        lanes.percent |= bits(isPercent, k);
+        lanes.three |= bits(_mm256_and_si256(isPercent, known), k);
+        lanes.six |= bits(crlfLead, k);
+        lanes.silent |=
+            bits(_mm256_or_si256(is(c, '\0'), _mm256_andnot_si256(written, isPercent)), k);
+        lanes.splits |=
+            bits(_mm256_or_si256(is(c, char(kFieldBreakByte)), is(c, char(kNameSeparatorByte))), k);
+    }
+}
+#endif
+
+// Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
+// room, writing at `dst`, as decodeInto does (see there for `Mark`, `base`
+// and `marks`). Each block's escapes, the bytes they consume and the bytes
+// that stand for themselves are worked out for the whole block at once
+// (readBlock), and the bytes to keep are gathered at once; only field breaks
+// and name separators are handled one by one. A "%" that another escape may
+// consume is a lead or not depending on what comes before it: where that is
+// not settled by the block's first look, `decodeLead` decodes the block a
+// lead at a time instead. Returns where it stopped: never within an escape.
+template <bool Mark, class DecodeLead>
+HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std::size_t n,
+                                    char*& dst, const char* base, std::vector<FormSplit>* marks,
+                                    DecodeLead&& decodeLead)
+{
+    while (p + VectorScan::kMargin <= n) {
+        if (hwy::PopCount(percentLanes(src + p)) < kFewEscapes) {
             p = VectorScan::forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
                 src, p, p + VectorScan::kMargin, dst, decodeLead);
             continue;
         }
-        alignas(32) unsigned char decoded[64];
-        // Per lane: a "%" (were it a lead), one that consumes three bytes or
-        // six, the bytes that write nothing of themselves, and "&" or "=".
-        std::uint64_t percent = 0, three = 0, six = 0, silent = 0, splits = 0;
-        __m256i lastCrlf = _mm256_setzero_si256(); // of the half before
-        for (std::size_t k = 0; k < 64; k += 32) {
-            const auto load = [&](std::size_t at) {
-                return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + p + k + at));
-            };
-            const __m256i c = load(0), first = load(1), second = load(2);
-            const __m256i isPercent = is(c, '%');
-            // The escapes escapeFor knows begin with a digit "0" to "7"; a
-            // table by the digit gives what each one needs (see kFirstDigit).
-            const __m256i digit = _mm256_and_si256(first, _mm256_set1_epi8(0x0F));
-            const __m256i known =
-                _mm256_and_si256(_mm256_shuffle_epi8(kinds, digit),
-                                 is(_mm256_and_si256(first, _mm256_set1_epi8(char(0xF0))), '0'));
-            const auto kind = [&](unsigned char flag) {
-                return is(_mm256_and_si256(known, _mm256_set1_epi8(char(flag))), char(flag));
-            };
-            // "%0D", "%3F", "%5E", "%60", "%7E": a second byte of their own.
-            const __m256i paired =
-                _mm256_and_si256(kind(FirstDigitTable::kPaired),
-                                 _mm256_cmpeq_epi8(second, _mm256_shuffle_epi8(seconds, digit)));
-            // "%21" to "%29" but "%22": the second digit tells the byte.
-            const __m256i fromOne = _mm256_sub_epi8(second, _mm256_set1_epi8('1'));
-            const __m256i punctuation = _mm256_andnot_si256(
-                is(second, '2'),
-                _mm256_and_si256(
-                    kind(FirstDigitTable::kPunctuation),
-                    _mm256_cmpeq_epi8(_mm256_min_epu8(fromOne, _mm256_set1_epi8(8)), fromOne)));
-            const __m256i value =
-                _mm256_blendv_epi8(_mm256_shuffle_epi8(outs, digit),
-                                   _mm256_sub_epi8(second, _mm256_set1_epi8(0x10)), punctuation);
-            const __m256i written = _mm256_or_si256(paired, punctuation);
-            const __m256i crlf = _mm256_and_si256(paired, kind(FirstDigitTable::kSix));
-            const __m256i spaced = _mm256_blendv_epi8(c, _mm256_set1_epi8(' '), is(c, '+'));
-            // "%0D" writes "\r\n": the line feed in the lane after it, where
-            // it is kept only after a lead.
-            const __m256i crlfLead = _mm256_and_si256(crlf, isPercent);
-            const __m256i crlfBefore = _mm256_alignr_epi8(
-                crlfLead, _mm256_permute2x128_si256(lastCrlf, crlfLead, 0x21), 15);
-            lastCrlf = crlfLead;
-            _mm256_store_si256(reinterpret_cast<__m256i*>(decoded + k),
-                               _mm256_blendv_epi8(_mm256_blendv_epi8(spaced, value, isPercent),
-                                                  _mm256_set1_epi8('\n'), crlfBefore));
-            percent |= bits(isPercent, k);
-            three |= bits(_mm256_and_si256(isPercent, known), k);
-            six |= bits(crlfLead, k);
-            silent |=
-                bits(_mm256_or_si256(is(c, '\0'), _mm256_andnot_si256(written, isPercent)), k);
-            splits |= bits(
-                _mm256_or_si256(is(c, char(kFieldBreakByte)), is(c, char(kNameSeparatorByte))), k);
-        }
+        BlockLanes lanes;
+        readBlock(src + p, lanes);
+        unsigned char* const decoded = lanes.decoded;
+        const std::uint64_t percent = lanes.percent, three = lanes.three, six = lanes.six,
+                            silent = lanes.silent;
+        std::uint64_t splits = lanes.splits;
         // The lanes that the escapes of `leads` consume after their "%".
         const auto consumedBy = [&](std::uint64_t leads) {
             const std::uint64_t sixes = leads & six;
@@ -338,31 +410,13 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
         if (Mark || splits == 0) {
             dst = VectorScan::storeKept(decoded, keep, dst);
         } else {
-            // Each "&" and "=" writes four bytes: the kept bytes are gathered
-            // apart, and each split's layout goes in before the rest of them
-            // is copied on, 64 bytes at a time, over what the copy before
-            // wrote past its part.
-            alignas(32) unsigned char kept[128];
-            const std::size_t size =
-                std::size_t(VectorScan::storeKept(decoded, keep, reinterpret_cast<char*>(kept)) -
-                            reinterpret_cast<char*>(kept));
-            const auto copy64 = [](char* to, const unsigned char* from) {
-                for (int half = 0; half < 64; half += 32)
-                    _mm256_storeu_si256(
-                        reinterpret_cast<__m256i*>(to + half),
-                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + half)));
-            };
-            static_assert(kLead[kFieldBreakByte].length == 4 &&
-                          kLead[kNameSeparatorByte].length == 4);
-            copy64(dst, kept);
-            for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
-                const int lane = int(hwy::Num0BitsBelowLS1Bit_Nonzero64(rest));
-                const std::size_t at = hwy::PopCount(keep & ((std::uint64_t(1) << lane) - 1));
-                std::memcpy(dst + at, kLead[src[p + std::size_t(lane)]].bytes, 4);
-                dst += 4;
-                copy64(dst + at, kept + at);
-            }
-            dst += size;
+            // Each "&" and "=" writes its layout between the kept bytes.
+            dst =
+                VectorScan::storeKeptAround(decoded, keep, splits, dst, [&](int lane, char*& out) {
+                    const LeadOutput& lead = kLead[src[p + std::size_t(lane)]];
+                    std::memcpy(out, lead.bytes, 4);
+                    out += lead.length;
+                });
         }
         // The last escape may consume bytes of the next block.
         std::size_t end = 64;
@@ -413,7 +467,7 @@ char* decodeInto(std::string_view in, bool atEnd, char* dst, std::size_t& consum
     };
 
     std::size_t p = 0;
-#if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
+#if HWY_ARCH_X86_64 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3_DL)
     if constexpr (std::is_same_v<Scan, VectorScan>)
         p = decodeBlocks<Mark>(src, p, n, dst, base, marks, decodeLead);
 #endif

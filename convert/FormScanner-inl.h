@@ -21,9 +21,12 @@
 // The function FUNC, defined in this file's namespace formtidy::HWY_NAMESPACE
 // for each target, of the vector target that FormScanner::current() names.
 // Written after the per-target parts, where HWY_NAMESPACE is the baseline's.
-#if HWY_ARCH_X86 && (HWY_TARGETS & HWY_AVX2) && HWY_STATIC_TARGET != HWY_AVX2
+#if HWY_ARCH_X86 && (HWY_TARGETS & HWY_AVX2) && (HWY_TARGETS & HWY_AVX3_DL) &&                     \
+    HWY_STATIC_TARGET != HWY_AVX2
 #define FORMTIDY_VECTOR_FUNCTION(FUNC)                                                             \
-    (FormScanner::current() == HWY_AVX2 ? &formtidy::N_AVX2::FUNC : &formtidy::HWY_NAMESPACE::FUNC)
+    (FormScanner::current() == HWY_AVX3_DL ? &formtidy::N_AVX3_DL::FUNC                            \
+     : FormScanner::current() == HWY_AVX2  ? &formtidy::N_AVX2::FUNC                               \
+                                           : &formtidy::HWY_NAMESPACE::FUNC)
 #else
 #define FORMTIDY_VECTOR_FUNCTION(FUNC) (&formtidy::HWY_NAMESPACE::FUNC)
 #endif
@@ -148,14 +151,18 @@ struct VectorScan
     // the block, a vector copied past its last stop and a handler's look ahead.
     static constexpr std::size_t kMargin = 64 + 64 + 8;
 
-#if HWY_ARCH_X86_64 && HWY_TARGET == HWY_AVX2
-    // Writes at `dst` the lanes of the 64 bytes at `decoded` that `keep`
-    // marks, in order, eight lanes at a time, and returns the end of what it
-    // wrote. Up to eight bytes more are written.
+#if HWY_ARCH_X86_64 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3_DL)
+    // Writes at `dst` the lanes of the 64 bytes at `decoded`, which is
+    // aligned to 64, that `keep` marks, in order, and returns the end of what
+    // it wrote. Up to 64 bytes more are written.
     static HWY_INLINE char* storeKept(const unsigned char* decoded, std::uint64_t keep, char* dst)
     {
-        // Each group's place comes from the lanes before it, not from the
-        // group before, so that the groups do not wait for one another.
+#if HWY_TARGET == HWY_AVX3_DL
+        _mm512_storeu_si512(dst, _mm512_maskz_compress_epi8(keep, _mm512_load_si512(decoded)));
+#else
+        // Eight lanes at a time. Each group's place comes from the lanes
+        // before it, not from the group before, so that the groups do not
+        // wait for one another.
         for (int g = 0; g < 64; g += 8) {
             const unsigned lanes = unsigned(keep >> g) & 0xFF;
             const __m128i order =
@@ -165,7 +172,49 @@ struct VectorScan
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + hwy::PopCount(before)),
                              _mm_shuffle_epi8(bytes, order));
         }
+#endif
         return dst + hwy::PopCount(keep);
+    }
+
+    // As storeKept, and for each lane of `splits`, in order, where the kept
+    // lanes before it end, `onSplit(lane, out)` writes what that lane stands
+    // for and moves `out` past it. Up to 64 bytes more are written after
+    // each.
+    template <class OnSplit>
+    static HWY_INLINE char* storeKeptAround(const unsigned char* decoded, std::uint64_t keep,
+                                            std::uint64_t splits, char* dst, OnSplit&& onSplit)
+    {
+        // Writes at `dst` the kept lanes from the `from`th on, those of `after`.
+#if HWY_TARGET == HWY_AVX3_DL
+        // Gathered anew each time.
+        const __m512i lanes = _mm512_load_si512(decoded);
+        const auto writeKept = [&](std::size_t, std::uint64_t after) {
+            _mm512_storeu_si512(dst, _mm512_maskz_compress_epi8(keep & after, lanes));
+        };
+#else
+        // Gathered apart once, and copied on from each split over what the
+        // copy before wrote past its part.
+        alignas(64) unsigned char kept[128];
+        storeKept(decoded, keep, reinterpret_cast<char*>(kept));
+        const auto writeKept = [&](std::size_t from, std::uint64_t) {
+            for (std::size_t half = 0; half < 64; half += 32)
+                _mm256_storeu_si256(
+                    reinterpret_cast<__m256i*>(dst + half),
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kept + from + half)));
+        };
+#endif
+        writeKept(0, ~std::uint64_t(0));
+        std::size_t placed = 0; // kept lanes written before `dst`
+        for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
+            const int lane = int(hwy::Num0BitsBelowLS1Bit_Nonzero64(rest));
+            const std::uint64_t below = (std::uint64_t(1) << lane) - 1;
+            const std::size_t at = hwy::PopCount(keep & below);
+            dst += at - placed;
+            placed = at;
+            onSplit(lane, dst);
+            writeKept(at, ~below);
+        }
+        return dst + (hwy::PopCount(keep) - placed);
     }
 #endif
 
@@ -185,7 +234,7 @@ private:
         }
 #else
         namespace hn = hwy::HWY_NAMESPACE;
-        const hn::CappedTag<std::uint8_t, 32> d;
+        const hn::CappedTag<std::uint8_t, 64> d;
         for (std::size_t k = 0; k < 64; k += hn::Lanes(d)) {
             // Lane i goes to bit i: the bytes come lowest first.
             std::uint64_t lanes = 0;
@@ -214,7 +263,7 @@ private:
         } while (k < n);
 #else
         namespace hn = hwy::HWY_NAMESPACE;
-        const hn::CappedTag<std::uint8_t, 32> d;
+        const hn::CappedTag<std::uint8_t, 64> d;
         do {
             const auto v = hn::LoadU(d, src + k);
             const auto plus = hn::VecFromMask(d, hn::Eq(v, hn::Set(d, '+')));

@@ -7,8 +7,9 @@
 
 // Chooses how the decoders scan a form body for the bytes that matter to
 // them ("%", "&", "=" and a few more): with vector instructions, SSE2 on every
-// x86-64 processor and AVX2 where it has them, copying everything between
-// those bytes in blocks; or with the plain loops that go a byte at a time and
+// x86-64 processor, AVX2 where it has them and AVX-512 with its byte
+// instructions (Highway's AVX3_DL) where it has those, copying everything
+// between those bytes in blocks; or with the plain loops that go a byte at a time and
 // serve as the reference. The scanning code is in FormScanner-inl.h; each
 // decoder compiles its loop around it once for each kind of instructions
 // (Highway's foreach_target.h) and calls the one named here.

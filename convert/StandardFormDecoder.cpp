@@ -71,7 +71,40 @@ HWY_BEFORE_NAMESPACE();
 namespace formtidy {
 namespace HWY_NAMESPACE {
 
-#if HWY_TARGET == HWY_AVX2
+#if HWY_TARGET == HWY_AVX3_DL
+// Reads the block of 64 bytes at `at`, and the two bytes after it: writes at
+// `decoded` each lane's decoding, were it written (its byte, "+" as a space,
+// and at a "%" the escape's byte), and sets the lanes of the escapes in
+// `escapes` and those of "&" and "=" in `splits`.
+HWY_INLINE void readBlock(const unsigned char* at, unsigned char* decoded, std::uint64_t& escapes,
+                          std::uint64_t& splits)
+{
+    // Where each byte of `c` is a hexadecimal digit; `value` receives its
+    // value there.
+    const auto hexDigits = [](__m512i c, __m512i& value) {
+        const __m512i digit = _mm512_sub_epi8(c, _mm512_set1_epi8('0'));
+        const __m512i letter =
+            _mm512_sub_epi8(_mm512_or_si512(c, _mm512_set1_epi8(0x20)), _mm512_set1_epi8('a'));
+        const __mmask64 isDigit = _mm512_cmple_epu8_mask(digit, _mm512_set1_epi8(9));
+        value =
+            _mm512_mask_blend_epi8(isDigit, _mm512_add_epi8(letter, _mm512_set1_epi8(10)), digit);
+        return isDigit | _mm512_cmple_epu8_mask(letter, _mm512_set1_epi8(5));
+    };
+    const auto is = [](__m512i v, char c) {
+        return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
+    };
+    const __m512i c = _mm512_loadu_si512(at);
+    __m512i high, low;
+    const __mmask64 escape = is(c, '%') & hexDigits(_mm512_loadu_si512(at + 1), high) &
+                             hexDigits(_mm512_loadu_si512(at + 2), low);
+    const __m512i value = _mm512_or_si512(
+        _mm512_and_si512(_mm512_slli_epi16(high, 4), _mm512_set1_epi8(char(0xF0))), low);
+    const __m512i spaced = _mm512_mask_mov_epi8(c, is(c, '+'), _mm512_set1_epi8(' '));
+    _mm512_store_si512(decoded, _mm512_mask_mov_epi8(spaced, escape, value));
+    escapes = escape;
+    splits = is(c, '&') | is(c, '=');
+}
+#elif HWY_TARGET == HWY_AVX2
 // Where each byte of the 32 at `c` is a hexadecimal digit; `value` receives
 // its value there.
 HWY_INLINE __m256i hexDigits(__m256i c, __m256i& value)
@@ -87,6 +120,35 @@ HWY_INLINE __m256i hexDigits(__m256i c, __m256i& value)
     return _mm256_or_si256(isDigit, isLetter);
 }
 
+// As the other readBlock, in two halves.
+HWY_INLINE void readBlock(const unsigned char* at, unsigned char* decoded, std::uint64_t& escapes,
+                          std::uint64_t& splits)
+{
+    escapes = splits = 0;
+    for (std::size_t k = 0; k < 64; k += 32) {
+        const auto load = [&](std::size_t from) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + k + from));
+        };
+        const __m256i c = load(0);
+        __m256i high, low;
+        const __m256i escape =
+            _mm256_and_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('%')),
+                             _mm256_and_si256(hexDigits(load(1), high), hexDigits(load(2), low)));
+        const __m256i value = _mm256_or_si256(
+            _mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(char(0xF0))), low);
+        const __m256i spaced = _mm256_blendv_epi8(c, _mm256_set1_epi8(' '),
+                                                  _mm256_cmpeq_epi8(c, _mm256_set1_epi8('+')));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(decoded + k),
+                           _mm256_blendv_epi8(spaced, value, escape));
+        const __m256i splitAt = _mm256_or_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('&')),
+                                                _mm256_cmpeq_epi8(c, _mm256_set1_epi8('=')));
+        escapes |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(escape))) << k;
+        splits |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(splitAt))) << k;
+    }
+}
+#endif
+
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3_DL
 // Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
 // room to look ahead, writing at `dst`, where there must be room for what is
 // left of the text. The blocks need no byte-by-byte work but at their field
@@ -96,47 +158,39 @@ HWY_INLINE __m256i hexDigits(__m256i c, __m256i& value)
 // so no byte can both be a digit and start an escape or split a field, and
 // each byte's part is known from the two before it alone.
 //
-// `split(q, out)` decodes the "&" or "=" at q, whose decoding begins at `out`,
-// and returns whether it stands for itself there. Returns where it stopped:
-// never within an escape.
-template <class Split>
+// `split(q, out)` decodes the "&" or "=" at q, whose decoding begins at `out`.
+// With `Layout` it writes that decoding and moves `out` past it; without, it
+// writes nothing and returns whether the byte stands for itself there.
+// Returns where it stopped: never within an escape.
+template <bool Layout, class Split>
 HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std::size_t n,
                                     char*& dst, Split&& split)
 {
-    constexpr std::size_t kMargin = 64 + 8;
+    // The block, the look ahead of its last escape, and with `Layout` the
+    // whole vector that is copied on from its last split.
+    constexpr std::size_t kMargin = Layout ? 64 + 64 + 8 : 64 + 8;
     std::uint64_t carried = 0; // lanes of a block that are the last block's digits
     for (; p + kMargin <= n; p += 64) {
-        alignas(32) unsigned char decoded[64];
-        std::uint64_t escapes = 0, splits = 0;
-        for (std::size_t k = 0; k < 64; k += 32) {
-            const auto load = [&](std::size_t at) {
-                return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + p + k + at));
-            };
-            const __m256i c = load(0);
-            __m256i high, low;
-            const __m256i escape = _mm256_and_si256(
-                _mm256_cmpeq_epi8(c, _mm256_set1_epi8('%')),
-                _mm256_and_si256(hexDigits(load(1), high), hexDigits(load(2), low)));
-            const __m256i value = _mm256_or_si256(
-                _mm256_and_si256(_mm256_slli_epi16(high, 4), _mm256_set1_epi8(char(0xF0))), low);
-            const __m256i spaced = _mm256_blendv_epi8(c, _mm256_set1_epi8(' '),
-                                                      _mm256_cmpeq_epi8(c, _mm256_set1_epi8('+')));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(decoded + k),
-                               _mm256_blendv_epi8(spaced, value, escape));
-            const __m256i splitAt = _mm256_or_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('&')),
-                                                    _mm256_cmpeq_epi8(c, _mm256_set1_epi8('=')));
-            escapes |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(escape))) << k;
-            splits |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(splitAt))) << k;
-        }
+        alignas(64) unsigned char decoded[64];
+        std::uint64_t escapes, splits;
+        readBlock(src + p, decoded, escapes, splits);
         std::uint64_t keep = ~(splits | carried | (escapes << 1) | (escapes << 2));
         carried = (escapes >> 63) * 3 | ((escapes >> 62) & 1);
-        for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
-            const int lane = hwy::Num0BitsBelowLS1Bit_Nonzero64(rest);
-            const std::uint64_t below = (std::uint64_t(1) << lane) - 1;
-            if (split(p + std::size_t(lane), dst + hwy::PopCount(keep & below)))
-                keep |= below + 1;
+        if constexpr (Layout) {
+            dst =
+                VectorScan::storeKeptAround(decoded, keep, splits, dst, [&](int lane, char*& out) {
+                    split(p + std::size_t(lane), out);
+                });
+        } else {
+            for (std::uint64_t rest = splits; rest != 0; rest &= rest - 1) {
+                const int lane = hwy::Num0BitsBelowLS1Bit_Nonzero64(rest);
+                const std::uint64_t below = (std::uint64_t(1) << lane) - 1;
+                char* at = dst + hwy::PopCount(keep & below);
+                if (split(p + std::size_t(lane), at))
+                    keep |= below + 1;
+            }
+            dst = VectorScan::storeKept(decoded, keep, dst);
         }
-        dst = VectorScan::storeKept(decoded, keep, dst);
     }
     return p + hwy::PopCount(carried);
 }
@@ -242,10 +296,9 @@ char* feedInto(StandardFormState& state, const unsigned char* src, std::size_t n
         }
         // In blocks while far enough from the end; "+" is copied as a space
         // there and not special.
-#if HWY_TARGET == HWY_AVX2
-        if constexpr (!Layout && std::is_same_v<Scan, VectorScan>) {
-            // Where only marks are written, a whole block is decoded at once.
-            i = decodeBlocks(src, i, n, dst, [&](std::size_t q, char* out) {
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3_DL
+        if constexpr (std::is_same_v<Scan, VectorScan>) {
+            i = decodeBlocks<Layout>(src, i, n, dst, [&](std::size_t q, char*& out) {
                 const char* const at = out;
                 special(q, out);
                 return out != at;
