@@ -19,6 +19,7 @@
 #include "ChildRun.h"
 #include "FormCorpus.h"
 #include "MailCorpus.h"
+#include "convert/FormScanner.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -253,8 +254,9 @@ int main(int argc, char** argv)
     std::printf("form body: %zu MB, made by %s; mbox: %u form mails, %.1f MB\n", megabytes,
                 fromPython ? "Python's urllib.parse.urlencode" : "MakeFormCorpus", messages,
                 mboxMb);
-    std::printf("best of %d runs (of %d for the Python mail script), output to /dev/null\n\n",
-                kRuns, kSlowRuns);
+    std::printf("best of %d runs (of %d for the Python mail script), output to /dev/null; "
+                "the decoders scan with %s\n\n",
+                kRuns, kSlowRuns, FormScanner::name(FormScanner::current()).c_str());
     std::vector<Row> plain = {
         {"cat (the floor)", {cat, corpus}},
         {"formtidy-decode (faithful)", {program, corpus}},
