@@ -361,23 +361,37 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
                                     char*& dst, const char* base, std::vector<FormSplit>* marks,
                                     DecodeLead&& decodeLead)
 {
+    // The first lanes of a block that the last escape of the block before
+    // consumed. The blocks follow one another 64 bytes apart, so that the
+    // processor can read and work out the next while this one is written.
+    std::uint64_t carried = 0;
+    // Goes on a lead at a time, from after what the last escape consumed.
+    const auto leadByLead = [&] {
+        p += hwy::PopCount(carried);
+        carried = 0;
+        p = VectorScan::forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
+            src, p, p + VectorScan::kMargin, dst, decodeLead);
+    };
     while (p + VectorScan::kMargin <= n) {
-        if (hwy::PopCount(percentLanes(src + p)) < kFewEscapes) {
-            p = VectorScan::forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
-                src, p, p + VectorScan::kMargin, dst, decodeLead);
+        if (hwy::PopCount(percentLanes(src + p) & ~carried) < kFewEscapes) {
+            leadByLead();
             continue;
         }
         BlockLanes lanes;
         readBlock(src + p, lanes);
         unsigned char* const decoded = lanes.decoded;
-        const std::uint64_t percent = lanes.percent, three = lanes.three, six = lanes.six,
-                            silent = lanes.silent;
+        const std::uint64_t percent = lanes.percent & ~carried, three = lanes.three,
+                            six = lanes.six, silent = lanes.silent;
         std::uint64_t splits = lanes.splits;
-        // The lanes that the escapes of `leads` consume after their "%".
+        // The lanes that the escapes of `leads` consume after their "%", in
+        // this block and (the upper half) in the next.
+        using Lanes128 = unsigned __int128;
+        const auto consumedAcross = [&](std::uint64_t leads) {
+            const Lanes128 all = leads, threes = leads & three, sixes = leads & six;
+            return (all << 1) | (threes << 2) | (sixes << 3) | (sixes << 4) | (sixes << 5);
+        };
         const auto consumedBy = [&](std::uint64_t leads) {
-            const std::uint64_t sixes = leads & six;
-            return (leads << 1) | ((leads & three) << 2) | (sixes << 3) | (sixes << 4) |
-                   (sixes << 5);
+            return std::uint64_t(consumedAcross(leads));
         };
         // A "%" no other can consume is a lead. Those that one may consume
         // are not, as long as none of them could itself consume another.
@@ -385,11 +399,11 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
         const std::uint64_t leads = percent & ~mayBeConsumed;
         const std::uint64_t crlfs = leads & six;
         if ((consumedBy(mayBeConsumed) & mayBeConsumed) != 0 || (crlfs >> 63) != 0) {
-            p = VectorScan::forEachStop<'%', kFieldBreakByte, kNameSeparatorByte, '\0'>(
-                src, p, p + VectorScan::kMargin, dst, decodeLead);
+            leadByLead();
             continue;
         }
-        const std::uint64_t consumed = consumedBy(leads);
+        const Lanes128 consumedLanes = consumedAcross(leads);
+        const std::uint64_t consumed = std::uint64_t(consumedLanes) | carried;
         splits &= ~consumed;
         const std::uint64_t keep = ~(consumed | silent | splits) | (crlfs << 1);
         // A "%0D" that is no lead, as in "%%0D", gave the lane after it a
@@ -418,15 +432,10 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
                     out += lead.length;
                 });
         }
-        // The last escape may consume bytes of the next block.
-        std::size_t end = 64;
-        if (leads != 0) {
-            const std::size_t last = 63 - hwy::Num0BitsAboveMS1Bit_Nonzero64(leads);
-            end = std::max(end, last + ((six >> last) & 1 ? 6 : (three >> last) & 1 ? 3 : 2));
-        }
-        p += end;
+        carried = std::uint64_t(consumedLanes >> 64);
+        p += 64;
     }
-    return p;
+    return p + hwy::PopCount(carried);
 }
 #endif
 
