@@ -337,7 +337,7 @@ HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
                            _mm256_blendv_epi8(_mm256_blendv_epi8(spaced, value, isPercent),
                                               _mm256_set1_epi8('\n'), crlfBefore));
         lanes.percent |= bits(isPercent, k);
-        lanes.three |= bits(_mm256_and_si256(isPercent, known), k);
+        lanes.three |= bits(_mm256_and_si256(isPercent, known), k); // kThree is the top bit
         lanes.six |= bits(crlfLead, k);
         lanes.silent |=
             bits(_mm256_or_si256(is(c, '\0'), _mm256_andnot_si256(written, isPercent)), k);
