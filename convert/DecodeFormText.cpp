@@ -227,12 +227,6 @@ struct BlockLanes
 };
 
 #if HWY_TARGET == HWY_AVX3_DL
-// The lanes of the block at `at` that hold "%".
-HWY_INLINE std::uint64_t percentLanes(const unsigned char* at)
-{
-    return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at), _mm512_set1_epi8('%'));
-}
-
 // Reads the block at `at` and the two bytes after it, in one vector.
 HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
 {
@@ -276,17 +270,6 @@ HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
     lanes.splits = is(c, char(kFieldBreakByte)) | is(c, char(kNameSeparatorByte));
 }
 #else
-HWY_INLINE std::uint64_t percentLanes(const unsigned char* at)
-{
-    std::uint64_t lanes = 0;
-    for (std::size_t k = 0; k < 64; k += 32)
-        lanes |= std::uint64_t(std::uint32_t(_mm256_movemask_epi8(
-                     _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + k)),
-                                       _mm256_set1_epi8('%')))))
-                 << k;
-    return lanes;
-}
-
 // Reads the block at `at` and the two bytes after it, in two halves.
 HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
 {
@@ -373,7 +356,7 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
             src, p, p + VectorScan::kMargin, dst, decodeLead);
     };
     while (p + VectorScan::kMargin <= n) {
-        if (hwy::PopCount(percentLanes(src + p) & ~carried) < kFewEscapes) {
+        if (hwy::PopCount(VectorScan::mask<'%'>(src + p) & ~carried) < kFewEscapes) {
             leadByLead();
             continue;
         }

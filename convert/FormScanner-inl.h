@@ -218,7 +218,6 @@ struct VectorScan
     }
 #endif
 
-private:
     // Bit k is set where src[k], of the 64 bytes at `src`, is one of `Bytes`.
     template <unsigned char... Bytes> static HWY_INLINE std::uint64_t mask(const unsigned char* src)
     {
@@ -246,6 +245,7 @@ private:
         return bits;
     }
 
+private:
     // Copies the `n` bytes at `src` to `dst`, "+" as a space, in whole
     // vectors: up to a vector more is read and written.
     static HWY_INLINE void copy(const unsigned char* src, std::size_t n, char* dstChars)
