@@ -330,6 +330,57 @@ HWY_INLINE void readBlock(const unsigned char* at, BlockLanes& lanes)
 }
 #endif
 
+#if HWY_TARGET == HWY_AVX3_DL
+// As VectorScan::storeKeptAround, where each lane of `splits` writes its
+// layout: the field break for an "&" of the block at `block`, the name
+// separator for an "=". Both are four bytes, so each quarter of the block is
+// spread to four bytes a lane, its layouts put in place and what is written
+// gathered in one step, with no branch on how many splits there are: their
+// number changes from block to block too often to be foreseen.
+HWY_INLINE char* storeKeptWithLayout(const unsigned char* block, const unsigned char* decoded,
+                                     std::uint64_t keep, std::uint64_t splits, char* dst)
+{
+    static_assert(FormFieldBreak().size() == 4 && FormNameSeparator().size() == 4);
+    const auto repeated = [](std::string_view layout) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, layout.data(), 4);
+        return _mm512_set1_epi32(int(word));
+    };
+    const __m512i lanes = _mm512_load_si512(decoded);
+    const std::uint64_t breaks =
+        splits &
+        _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(block), _mm512_set1_epi8(char(kFieldBreakByte)));
+    // Each lane's part: the low four bits, which of its four bytes are
+    // written; kLayout, that they are a layout; kBreak, the field break's.
+    constexpr char kLayout = 0x10, kBreak = 0x20;
+    __m512i part = _mm512_maskz_mov_epi8(keep, _mm512_set1_epi8(0x01));
+    part = _mm512_mask_mov_epi8(part, splits, _mm512_set1_epi8(0x0F | kLayout));
+    part = _mm512_mask_mov_epi8(part, breaks, _mm512_set1_epi8(0x0F | kLayout | kBreak));
+    // Byte j of a quarter holds lane j / 4 of it and tests bit j % 4 of
+    // the lane's part.
+    const __m512i laneOfByte =
+        _mm512_setr_epi32(0x00000000, 0x01010101, 0x02020202, 0x03030303, 0x04040404, 0x05050505,
+                          0x06060606, 0x07070707, 0x08080808, 0x09090909, 0x0A0A0A0A, 0x0B0B0B0B,
+                          0x0C0C0C0C, 0x0D0D0D0D, 0x0E0E0E0E, 0x0F0F0F0F);
+    const __m512i bitOfByte = _mm512_set1_epi32(0x08040201);
+    const __m512i separatorLayout = repeated(FormNameSeparator()),
+                  breakLayout = repeated(FormFieldBreak());
+    for (int quarter = 0; quarter < 64; quarter += 16) {
+        const __m512i from = _mm512_add_epi8(laneOfByte, _mm512_set1_epi8(char(quarter)));
+        const __m512i parts = _mm512_permutexvar_epi8(from, part);
+        __m512i bytes = _mm512_permutexvar_epi8(from, lanes);
+        bytes = _mm512_mask_mov_epi8(bytes, _mm512_test_epi8_mask(parts, _mm512_set1_epi8(kLayout)),
+                                     separatorLayout);
+        bytes = _mm512_mask_mov_epi8(bytes, _mm512_test_epi8_mask(parts, _mm512_set1_epi8(kBreak)),
+                                     breakLayout);
+        const __mmask64 written = _mm512_test_epi8_mask(parts, bitOfByte);
+        _mm512_storeu_si512(dst, _mm512_maskz_compress_epi8(written, bytes));
+        dst += hwy::PopCount(std::uint64_t(written));
+    }
+    return dst;
+}
+#endif
+
 // Decodes the text at `src` from `p` in blocks of 64 bytes while `n` leaves
 // room, writing at `dst`, as decodeInto does (see there for `Mark`, `base`
 // and `marks`). Each block's escapes, the bytes they consume and the bytes
@@ -407,6 +458,9 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
         if (Mark || splits == 0) {
             dst = VectorScan::storeKept(decoded, keep, dst);
         } else {
+#if HWY_TARGET == HWY_AVX3_DL
+            dst = storeKeptWithLayout(src + p, decoded, keep, splits, dst);
+#else
             // Each "&" and "=" writes its layout between the kept bytes.
             dst =
                 VectorScan::storeKeptAround(decoded, keep, splits, dst, [&](int lane, char*& out) {
@@ -414,6 +468,7 @@ HWY_INLINE std::size_t decodeBlocks(const unsigned char* src, std::size_t p, std
                     std::memcpy(out, lead.bytes, 4);
                     out += lead.length;
                 });
+#endif
         }
         carried = std::uint64_t(consumedLanes >> 64);
         p += 64;
