@@ -37,6 +37,12 @@ bool holdsCharsetName(const FormBody& body)
 std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decoding, bool utf8,
                                             const Sink& sink)
 {
+    return read(body, decoding, utf8, sink, nullptr);
+}
+
+std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decoding, bool utf8,
+                                            const Sink& sink, const RunSink& runs)
+{
     std::string charset;
     if (utf8 && decoding == FormDecoding::Standard) {
         if (!body.scanned()) {
@@ -63,8 +69,28 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
             field(FormFieldView{f.name, f.value, f.named});
         });
         body.readInto(splitter);
-    } else {
+    } else if (!runs) {
         FormFieldSplitter splitter(FormFieldSplitter::ViewSink(field), decoding);
+        body.readInto(splitter);
+    } else {
+        // A run goes on as it is where its bytes stay as they are: where
+        // they are UTF-8 and so is each name and value, which holds where
+        // the whole is and each of them starts at a character.
+        const auto run = [&](const FormFieldSplitter::FieldRun& fields) {
+            const auto startsCharacter = [](std::string_view part) {
+                return part.empty() || (static_cast<unsigned char>(part[0]) & 0xC0) != 0x80;
+            };
+            bool asTheyAre = !utf8 || (convert.keepsUtf8() && Utf8Converter::isUtf8(fields.bytes));
+            for (std::size_t i = 0; asTheyAre && i < fields.fields.size(); ++i)
+                asTheyAre = startsCharacter(fields.fields[i].name) &&
+                            startsCharacter(fields.fields[i].value);
+            if (asTheyAre)
+                return runs(fields);
+            for (const FormFieldView& f : fields.fields)
+                field(f);
+        };
+        FormFieldSplitter splitter(FormFieldSplitter::ViewSink(field), decoding,
+                                   FormFieldSplitter::RunSink(run));
         body.readInto(splitter);
     }
     if (convert.unknownCharset())

@@ -23,9 +23,16 @@ class FormFields
 public:
     // A field's views are valid only while the call lasts.
     using Sink = std::function<void(const FormFieldView&)>;
+    // Fields whose bytes are already as they are to be written, together (see
+    // FormFieldSplitter::FieldRun).
+    using RunSink = FormFieldSplitter::RunSink;
 
     // Gives each field to `sink` in order. Returns a note for the user when
     // the charset was unknown or did not fit the text, else nothing.
     static std::optional<std::string> read(FormBody& body, FormDecoding decoding, bool utf8,
                                            const Sink& sink);
+    // The same, giving `runs` the fields that it can give together, and
+    // `sink` the others, each in its order.
+    static std::optional<std::string> read(FormBody& body, FormDecoding decoding, bool utf8,
+                                           const Sink& sink, const RunSink& runs);
 };

@@ -16,15 +16,16 @@ constexpr std::size_t kEscapedByte = 6;
 // for kEscapedByte bytes for each of its bytes; returns the end of what it
 // wrote. nlohmann::json's serializer takes a call and a branch for each byte;
 // this copies the runs between the bytes to escape a block at a time as it
-// looks for them.
-char* writeEscaped(char* to, std::string_view utf8)
+// looks for them. `readable` bytes may be read from the start of `utf8` (see
+// ByteScan::copy), as many as there is room for at `to`.
+char* writeEscaped(char* to, std::string_view utf8, std::size_t readable)
 {
     static const ByteScan escaped({'"', '\\'}, 0x20);
     static constexpr char kHex[] = "0123456789abcdef";
     for (;;) {
         // What the copy writes beyond the run is within the room for the
         // rest of the text, and written over next.
-        const std::size_t at = escaped.copy(utf8, to);
+        const std::size_t at = escaped.copy(utf8, to, readable);
         to += at;
         if (at == utf8.size())
             return to;
@@ -57,7 +58,37 @@ char* writeEscaped(char* to, std::string_view utf8)
             to += 5;
         }
         utf8.remove_prefix(at + 1);
+        readable -= at + 1;
     }
+}
+
+char* writeEscaped(char* to, std::string_view utf8)
+{
+    return writeEscaped(to, utf8, utf8.size());
+}
+
+// What a field writes beside its escaped name and value.
+constexpr std::string_view kHead = ",[\"", kMiddle = "\",\"", kTail = "\"]";
+constexpr std::size_t kFieldFrame = kHead.size() + kMiddle.size() + kTail.size();
+
+// Writes at `to` the field as the pair [name, value], after a comma unless it
+// is `first`, where there is room for kFieldFrame bytes and kEscapedByte for
+// each byte of the two; returns the end of what it wrote. The bytes up to
+// `readable` may be read (see writeEscaped), where there is room for them.
+char* writeField(char* to, std::string_view name, std::string_view value, bool first,
+                 const char* readable)
+{
+    const auto escape = [&](std::string_view text) {
+        if (!readable || text.empty())
+            return writeEscaped(to, text);
+        return writeEscaped(to, text, std::size_t(readable - text.data()));
+    };
+    const std::string_view head = first ? kHead.substr(1) : kHead;
+    to = std::copy(head.begin(), head.end(), to);
+    to = escape(name);
+    to = std::copy(kMiddle.begin(), kMiddle.end(), to);
+    to = escape(value);
+    return std::copy(kTail.begin(), kTail.end(), to);
 }
 
 } // namespace
@@ -111,16 +142,28 @@ void JsonLinesWriter::appendField(std::string_view name, std::string_view value,
         return;
     }
     // Most fields are short: written whole into room made once for them.
-    constexpr std::string_view kHead = ",[\"", kMiddle = "\",\"", kTail = "\"]";
-    char* const start = room((name.size() + value.size()) * kEscapedByte + kHead.size() +
-                             kMiddle.size() + kTail.size());
+    char* const start = room((name.size() + value.size()) * kEscapedByte + kFieldFrame);
+    m_used += static_cast<std::size_t>(writeField(start, name, value, first, nullptr) - start);
+}
+
+void JsonLinesWriter::appendFields(const FormFieldSplitter::FieldRun& run, bool first)
+{
+    if (run.bytes.size() > kPiece) {
+        for (const FormFieldView& field : run.fields) {
+            appendField(field.name, field.value, first);
+            first = false;
+        }
+        return;
+    }
+    char* const start = room(run.bytes.size() * kEscapedByte + run.fields.size() * kFieldFrame);
     char* to = start;
-    const std::string_view head = first ? kHead.substr(1) : kHead;
-    to = std::copy(head.begin(), head.end(), to);
-    to = writeEscaped(to, name);
-    to = std::copy(kMiddle.begin(), kMiddle.end(), to);
-    to = writeEscaped(to, value);
-    to = std::copy(kTail.begin(), kTail.end(), to);
+    // Each name and value is read in blocks up to the end of the run, which
+    // there is room for after it.
+    const char* const readable = run.bytes.data() + run.bytes.size();
+    for (const FormFieldView& field : run.fields) {
+        to = writeField(to, field.name, field.value, first, readable);
+        first = false;
+    }
     m_used += static_cast<std::size_t>(to - start);
 }
 
@@ -139,12 +182,20 @@ std::optional<std::string> JsonLinesWriter::write(const Submission& submission, 
     append(",\"fields\":[");
     bool first = true;
     try {
-        const auto note = FormFields::read(body, m_decoding, true, [&](const FormFieldView& field) {
-            appendField(field.name, field.value, first);
-            first = false;
-            if (m_used >= kPiece)
-                send();
-        });
+        const auto note = FormFields::read(
+            body, m_decoding, true,
+            [&](const FormFieldView& field) {
+                appendField(field.name, field.value, first);
+                first = false;
+                if (m_used >= kPiece)
+                    send();
+            },
+            [&](const FormFieldSplitter::FieldRun& run) {
+                appendFields(run, first);
+                first = false;
+                if (m_used >= kPiece)
+                    send();
+            });
         append("]}\n");
         send();
         return note;

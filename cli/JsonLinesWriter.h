@@ -3,12 +3,14 @@
 #include "SubmissionWriter.h"
 
 #include "convert/FormDecoder.h"
+#include "convert/FormFieldSplitter.h"
 
 // JSON Lines: one object per submission, with "source", for mail
 // "message_id" and "date" (null when the message has none), and "fields" as
 // an array of [name, value] pairs in order, in UTF-8 (see FormFields). Each
-// field is turned into JSON as soon as it is complete and goes out with the
-// next 64 KiB, so only one field and that much output are held at a time.
+// field is turned into JSON as soon as it is complete, together with the
+// others that its piece of input holds whole, and goes out with the next
+// 64 KiB, so only that much input and output are held at a time.
 class JsonLinesWriter : public SubmissionWriter
 {
 public:
@@ -27,6 +29,8 @@ private:
     void appendOptional(const std::optional<std::string>& text);
     // A field as the pair [name, value], after a comma unless it is `first`.
     void appendField(std::string_view name, std::string_view value, bool first);
+    // The same for each field of a run, with room made once for them all.
+    void appendFields(const FormFieldSplitter::FieldRun& run, bool first);
     // Gives the output so far to the sink.
     void send();
 

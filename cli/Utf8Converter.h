@@ -29,6 +29,8 @@ public:
     // the text written to `scratch`.
     std::string_view convert(std::string_view bytes, std::string& scratch);
 
+    // Whether text that is valid UTF-8 stays as it is.
+    bool keepsUtf8() const { return m_way == Way::Guess || m_way == Way::Utf8; }
     // The charset was named but is not one that iconv knows.
     bool unknownCharset() const { return m_unknown; }
     // Some text was not valid in the named charset and was read as UTF-8 or

@@ -49,26 +49,8 @@ bool FormDecoder::decodeLayoutRest(std::string& out)
 
 void FormDecoder::deliver(FormSink& sink)
 {
-    const std::string_view decoded = m_decoded;
-    std::size_t from = 0;
-    for (const FormSplit& mark : m_marks) {
-        if (mark.at > from)
-            sink.text(decoded.substr(from, mark.at - from));
-        from = mark.at;
-        if (mark.fieldBreak) {
-            sink.fieldBreak();
-            m_inValue = false;
-        } else if (!m_inValue) {
-            sink.nameEnd();
-            m_inValue = true;
-        } else {
-            // Faithful decoding writes every later separator too; it is part
-            // of the value.
-            sink.text(FormNameSeparator());
-        }
-    }
-    if (decoded.size() > from)
-        sink.text(decoded.substr(from));
+    const FormSplit* const marks = m_marks.data();
+    sink.piece(m_decoded, marks, marks + m_marks.size(), m_inValue);
     sink.textExpires();
     m_decoded.clear();
     m_marks.clear();
