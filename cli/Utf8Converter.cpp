@@ -163,29 +163,44 @@ __attribute__((target("ssse3"))) bool isUtf8Blocks(const unsigned char* p, std::
     __m128i open = _mm_setzero_si128(); // the last block left a character open
     const auto judge = [&](__m128i input) __attribute__((target("ssse3")))
     {
-        if (_mm_movemask_epi8(input) == 0) {
-            error = _mm_or_si128(error, open);
-            open = _mm_setzero_si128();
-        } else {
-            const __m128i prev1 = _mm_alignr_epi8(input, previous, 15);
-            const __m128i special =
-                _mm_and_si128(_mm_and_si128(_mm_shuffle_epi8(byte1High, highHalf(prev1)),
-                                            _mm_shuffle_epi8(byte1Low, _mm_and_si128(prev1, low4))),
-                              _mm_shuffle_epi8(byte2High, highHalf(input)));
-            const __m128i third =
-                _mm_subs_epu8(_mm_alignr_epi8(input, previous, 14), _mm_set1_epi8(0xE0 - 0x80));
-            const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(input, previous, 13),
-                                                 _mm_set1_epi8(char(0xF0 - 0x80)));
-            const __m128i mustContinue =
-                _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
-            error = _mm_or_si128(error, _mm_xor_si128(mustContinue, special));
-            open = _mm_subs_epu8(input, lastLeads);
-        }
+        const __m128i prev1 = _mm_alignr_epi8(input, previous, 15);
+        const __m128i special =
+            _mm_and_si128(_mm_and_si128(_mm_shuffle_epi8(byte1High, highHalf(prev1)),
+                                        _mm_shuffle_epi8(byte1Low, _mm_and_si128(prev1, low4))),
+                          _mm_shuffle_epi8(byte2High, highHalf(input)));
+        const __m128i third =
+            _mm_subs_epu8(_mm_alignr_epi8(input, previous, 14), _mm_set1_epi8(0xE0 - 0x80));
+        const __m128i fourth =
+            _mm_subs_epu8(_mm_alignr_epi8(input, previous, 13), _mm_set1_epi8(char(0xF0 - 0x80)));
+        const __m128i mustContinue =
+            _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
+        error = _mm_or_si128(error, _mm_xor_si128(mustContinue, special));
+        open = _mm_subs_epu8(input, lastLeads);
         previous = input;
     };
+    const auto load = [p](std::size_t at) __attribute__((target("ssse3")))
+    {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    };
+    // Four blocks at a time are passed at once where they are all ASCII. A
+    // block at a time, whether it is would be a branch that text mixing
+    // ASCII with other letters takes one way or the other at random.
     std::size_t at = 0;
+    for (; at + 64 <= size; at += 64) {
+        const __m128i blocks[] = {load(at), load(at + 16), load(at + 32), load(at + 48)};
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(blocks[0], blocks[1]),
+                                           _mm_or_si128(blocks[2], blocks[3]))) == 0) {
+            // A character left open ends here, with a fault.
+            error = _mm_or_si128(error, open);
+            open = _mm_setzero_si128();
+            previous = blocks[3];
+            continue;
+        }
+        for (const __m128i block : blocks)
+            judge(block);
+    }
     for (; at + 16 <= size; at += 16)
-        judge(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)));
+        judge(load(at));
     if (at < size) {
         // The last bytes, followed by NULs: as ASCII, these end a character
         // left open with a fault, as the end of the text does.

@@ -785,7 +785,7 @@ TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
 // The UTF-8 check takes what GLib takes, with vector instructions and
 // without: every lead byte before each kind of second and later byte, cut
 // short or not, at every place in a block of sixteen and across blocks,
-// with and without ASCII after it.
+// with and without ASCII after it, also in blocks of four that are ASCII.
 TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
 {
     const unsigned char next[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
@@ -794,9 +794,9 @@ TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
         for (unsigned lead = 0x80; lead <= 0xFF; ++lead)
             for (const unsigned char second : next)
                 for (const unsigned char rest : {0x80, 0xBF, 0x41})
-                    for (const std::size_t ascii : {0, 3, 9, 11, 12, 13, 14, 29})
+                    for (const std::size_t ascii : {0, 3, 9, 11, 12, 13, 14, 29, 59, 60, 61})
                         for (std::size_t size = 1; size <= 5; ++size)
-                            for (const std::size_t after : {0, 20}) {
+                            for (const std::size_t after : {0, 20, 70}) {
                                 // The vector check's blocks start at the "é".
                                 std::string text = "\xC3\xA9" + std::string(ascii, 'a');
                                 text += char(lead);
