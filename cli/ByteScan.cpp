@@ -49,17 +49,12 @@ ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char bel
 
 std::size_t ByteScan::find(std::string_view text) const
 {
-    return scan<false>(text, nullptr, text.size());
+    return scan<false>(text, nullptr);
 }
 
 std::size_t ByteScan::copy(std::string_view text, char* to) const
 {
-    return scan<true>(text, to, text.size());
-}
-
-std::size_t ByteScan::copy(std::string_view text, char* to, std::size_t readable) const
-{
-    return scan<true>(text, to, readable);
+    return scan<true>(text, to);
 }
 
 std::size_t ByteScan::findWord(std::string_view text, std::string_view word)
@@ -90,12 +85,11 @@ std::size_t ByteScan::findWord(std::string_view text, std::string_view word)
     return text.size();
 }
 
-template <bool Copy>
-std::size_t ByteScan::scan(std::string_view text, char* to, std::size_t readable) const
+template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to) const
 {
     const char* data = text.data();
     const std::size_t size = text.size();
-    if (readable < kBlock) {
+    if (size < kBlock) {
         std::size_t at = 0;
         while (at < size && !m_in[static_cast<unsigned char>(data[at])]) {
             if constexpr (Copy)
@@ -128,11 +122,6 @@ std::size_t ByteScan::scan(std::string_view text, char* to, std::size_t readable
     }
     if (at == size)
         return size;
-    if (at + kBlock <= readable) {
-        // The last bytes, in a block that reads on past the text.
-        const unsigned bits = bitsAt(at) & ((1u << (size - at)) - 1);
-        return bits ? at + std::size_t(__builtin_ctz(bits)) : size;
-    }
     // The last bytes, in a block that ends with the text; the lanes already
     // looked at are dropped.
     const std::size_t last = size - kBlock;

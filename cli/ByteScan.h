@@ -22,10 +22,6 @@ public:
     // time. Bytes after them may be written too, up to text.size() in all:
     // `to` needs room for the whole text.
     std::size_t copy(std::string_view text, char* to) const;
-    // The same, where `readable` bytes from the start of `text`, at least
-    // its size, may be read: a short text is then looked at as a block too.
-    // `to` needs room for as many bytes.
-    std::size_t copy(std::string_view text, char* to, std::size_t readable) const;
 
     // The offset of the first `word` (of two bytes or more) in `text`, or
     // text.size(): its first and last bytes are looked for together, sixteen
@@ -34,8 +30,7 @@ public:
     static std::size_t findWord(std::string_view text, std::string_view word);
 
 private:
-    template <bool Copy>
-    std::size_t scan(std::string_view text, char* to, std::size_t readable) const;
+    template <bool Copy> std::size_t scan(std::string_view text, char* to) const;
 
     // Blocks of one byte each: the four given bytes (unused places repeat
     // one of the set) and the bound.

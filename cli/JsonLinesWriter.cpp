@@ -12,59 +12,65 @@ namespace {
 // The most that JSON writes for one byte: "\u00XX".
 constexpr std::size_t kEscapedByte = 6;
 
+// The bytes that JSON escapes: the quote, the backslash and the controls.
+const ByteScan& escapedBytes()
+{
+    static const ByteScan escaped({'"', '\\'}, 0x20);
+    return escaped;
+}
+
+// Writes at `to` the escape of the byte `c`, one of escapedBytes(); returns
+// the end of what it wrote.
+char* writeEscape(char* to, unsigned char c)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    *to++ = '\\';
+    switch (c) {
+    case '"':
+    case '\\':
+        *to++ = static_cast<char>(c);
+        break;
+    case '\b':
+        *to++ = 'b';
+        break;
+    case '\t':
+        *to++ = 't';
+        break;
+    case '\n':
+        *to++ = 'n';
+        break;
+    case '\f':
+        *to++ = 'f';
+        break;
+    case '\r':
+        *to++ = 'r';
+        break;
+    default:
+        std::memcpy(to, "u00", 3);
+        to[3] = kHex[c >> 4];
+        to[4] = kHex[c & 0xF];
+        to += 5;
+    }
+    return to;
+}
+
 // Writes `utf8` at `to` as the inside of a JSON string, where there is room
 // for kEscapedByte bytes for each of its bytes; returns the end of what it
 // wrote. nlohmann::json's serializer takes a call and a branch for each byte;
 // this copies the runs between the bytes to escape a block at a time as it
-// looks for them. `readable` bytes may be read from the start of `utf8` (see
-// ByteScan::copy), as many as there is room for at `to`.
-char* writeEscaped(char* to, std::string_view utf8, std::size_t readable)
+// looks for them.
+char* writeEscaped(char* to, std::string_view utf8)
 {
-    static const ByteScan escaped({'"', '\\'}, 0x20);
-    static constexpr char kHex[] = "0123456789abcdef";
     for (;;) {
         // What the copy writes beyond the run is within the room for the
         // rest of the text, and written over next.
-        const std::size_t at = escaped.copy(utf8, to, readable);
+        const std::size_t at = escapedBytes().copy(utf8, to);
         to += at;
         if (at == utf8.size())
             return to;
-        const unsigned char c = static_cast<unsigned char>(utf8[at]);
-        *to++ = '\\';
-        switch (c) {
-        case '"':
-        case '\\':
-            *to++ = static_cast<char>(c);
-            break;
-        case '\b':
-            *to++ = 'b';
-            break;
-        case '\t':
-            *to++ = 't';
-            break;
-        case '\n':
-            *to++ = 'n';
-            break;
-        case '\f':
-            *to++ = 'f';
-            break;
-        case '\r':
-            *to++ = 'r';
-            break;
-        default:
-            std::memcpy(to, "u00", 3);
-            to[3] = kHex[c >> 4];
-            to[4] = kHex[c & 0xF];
-            to += 5;
-        }
+        to = writeEscape(to, static_cast<unsigned char>(utf8[at]));
         utf8.remove_prefix(at + 1);
-        readable -= at + 1;
     }
-}
-
-char* writeEscaped(char* to, std::string_view utf8)
-{
-    return writeEscaped(to, utf8, utf8.size());
 }
 
 // What a field writes beside its escaped name and value.
@@ -73,22 +79,57 @@ constexpr std::size_t kFieldFrame = kHead.size() + kMiddle.size() + kTail.size()
 
 // Writes at `to` the field as the pair [name, value], after a comma unless it
 // is `first`, where there is room for kFieldFrame bytes and kEscapedByte for
-// each byte of the two; returns the end of what it wrote. The bytes up to
-// `readable` may be read (see writeEscaped), where there is room for them.
-char* writeField(char* to, std::string_view name, std::string_view value, bool first,
-                 const char* readable)
+// each byte of the two; returns the end of what it wrote. `write(to, text)`
+// writes the name and the value.
+template <class Write>
+char* writeField(char* to, std::string_view name, std::string_view value, bool first, Write&& write)
 {
-    const auto escape = [&](std::string_view text) {
-        if (!readable || text.empty())
-            return writeEscaped(to, text);
-        return writeEscaped(to, text, std::size_t(readable - text.data()));
-    };
     const std::string_view head = first ? kHead.substr(1) : kHead;
     to = std::copy(head.begin(), head.end(), to);
-    to = escape(name);
+    to = write(to, name);
     to = std::copy(kMiddle.begin(), kMiddle.end(), to);
-    to = escape(value);
+    to = write(to, value);
     return std::copy(kTail.begin(), kTail.end(), to);
+}
+
+// Writes at `to` the fields of `run` as writeField does, where there is room
+// for kFieldFrame bytes a field and kEscapedByte a byte of the run; returns
+// the end of what it wrote. The run's bytes are looked at once, for the next
+// byte to escape, and each name and value is copied up to it in one block
+// of 64 bytes where the run has as many left: what that reads on is the
+// run's own, and what it writes on is written over next.
+char* writeRun(char* to, const FormFieldSplitter::FieldRun& run, bool first)
+{
+    constexpr std::size_t kBlock = 64;
+    const char* const end = run.bytes.data() + run.bytes.size();
+    const auto nextEscape = [end](const char* from) {
+        return from + escapedBytes().find(std::string_view(from, std::size_t(end - from)));
+    };
+    const char* escape = run.bytes.empty() ? end : nextEscape(run.bytes.data());
+    const auto write = [&](char* out, std::string_view text) {
+        const char* at = text.data();
+        const char* const stop = at + text.size();
+        while (at != stop) {
+            const char* const until = std::min(stop, escape);
+            const std::size_t size = std::size_t(until - at);
+            if (size <= kBlock && std::size_t(end - at) >= kBlock)
+                std::memcpy(out, at, kBlock);
+            else
+                std::memcpy(out, at, size);
+            out += size;
+            at = until;
+            if (at == stop)
+                break;
+            out = writeEscape(out, static_cast<unsigned char>(*at++));
+            escape = nextEscape(at);
+        }
+        return out;
+    };
+    for (const FormFieldView& field : run.fields) {
+        to = writeField(to, field.name, field.value, first, write);
+        first = false;
+    }
+    return to;
 }
 
 } // namespace
@@ -143,7 +184,7 @@ void JsonLinesWriter::appendField(std::string_view name, std::string_view value,
     }
     // Most fields are short: written whole into room made once for them.
     char* const start = room((name.size() + value.size()) * kEscapedByte + kFieldFrame);
-    m_used += static_cast<std::size_t>(writeField(start, name, value, first, nullptr) - start);
+    m_used += static_cast<std::size_t>(writeField(start, name, value, first, writeEscaped) - start);
 }
 
 void JsonLinesWriter::appendFields(const FormFieldSplitter::FieldRun& run, bool first)
@@ -156,14 +197,7 @@ void JsonLinesWriter::appendFields(const FormFieldSplitter::FieldRun& run, bool 
         return;
     }
     char* const start = room(run.bytes.size() * kEscapedByte + run.fields.size() * kFieldFrame);
-    char* to = start;
-    // Each name and value is read in blocks up to the end of the run, which
-    // there is room for after it.
-    const char* const readable = run.bytes.data() + run.bytes.size();
-    for (const FormFieldView& field : run.fields) {
-        to = writeField(to, field.name, field.value, first, readable);
-        first = false;
-    }
+    const char* const to = writeRun(start, run, first);
     m_used += static_cast<std::size_t>(to - start);
 }
 
