@@ -47,6 +47,37 @@ ByteScan::ByteScan(std::initializer_list<unsigned char> bytes, unsigned char bel
     std::memset(m_blocks[kBelow], below, kBlock);
 }
 
+// Returns a test of a block, which gives bit k where its lane k is in the set.
+auto ByteScan::setTest() const
+{
+    Block b0, b1, b2, b3, below;
+    std::memcpy(&b0, m_blocks[0], kBlock);
+    std::memcpy(&b1, m_blocks[1], kBlock);
+    std::memcpy(&b2, m_blocks[2], kBlock);
+    std::memcpy(&b3, m_blocks[3], kBlock);
+    std::memcpy(&below, m_blocks[kBelow], kBlock);
+    return [=](Block block) {
+        return laneBits((block < below) | (block == b0) | (block == b1) | (block == b2) |
+                        (block == b3));
+    };
+}
+
+void ByteScan::mark(std::string_view text, std::vector<std::uint64_t>& bits) const
+{
+    constexpr std::size_t kWord = 64;
+    bits.assign((text.size() + kWord - 1) / kWord, 0);
+    const auto inSet = setTest();
+    std::size_t at = 0;
+    for (; at + kBlock <= text.size(); at += kBlock) {
+        Block block;
+        std::memcpy(&block, text.data() + at, kBlock);
+        bits[at / kWord] |= std::uint64_t(inSet(block)) << (at % kWord);
+    }
+    for (; at < text.size(); ++at)
+        bits[at / kWord] |= std::uint64_t(m_in[static_cast<unsigned char>(text[at])])
+                            << (at % kWord);
+}
+
 std::size_t ByteScan::find(std::string_view text) const
 {
     return scan<false>(text, nullptr);
@@ -98,12 +129,7 @@ template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to)
         }
         return at;
     }
-    Block b0, b1, b2, b3, below;
-    std::memcpy(&b0, m_blocks[0], kBlock);
-    std::memcpy(&b1, m_blocks[1], kBlock);
-    std::memcpy(&b2, m_blocks[2], kBlock);
-    std::memcpy(&b3, m_blocks[3], kBlock);
-    std::memcpy(&below, m_blocks[kBelow], kBlock);
+    const auto inSet = setTest();
     // Each block is copied whole before it is looked at: the bytes after the
     // first of the set land within the room for the text, and later writes
     // go over them.
@@ -112,8 +138,7 @@ template <bool Copy> std::size_t ByteScan::scan(std::string_view text, char* to)
         std::memcpy(&block, data + at, kBlock);
         if constexpr (Copy)
             std::memcpy(to + at, &block, kBlock);
-        return laneBits((block < below) | (block == b0) | (block == b1) | (block == b2) |
-                        (block == b3));
+        return inSet(block);
     };
     std::size_t at = 0;
     for (; at + kBlock <= size; at += kBlock) {

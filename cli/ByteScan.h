@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string_view>
+#include <vector>
 
 // Finds the next byte of a set in a text sixteen bytes at a time, so that a
 // writer copies the runs between the bytes it must handle in blocks: the
@@ -23,6 +25,10 @@ public:
     // `to` needs room for the whole text.
     std::size_t copy(std::string_view text, char* to) const;
 
+    // Sets bit k of `bits` (of 64 to a word, lowest first) where byte k of
+    // `text` is in the set, and clears the others: the one look a writer
+    // needs where it goes on to the next byte of the set many times.
+    void mark(std::string_view text, std::vector<std::uint64_t>& bits) const;
     // The offset of the first `word` (of two bytes or more) in `text`, or
     // text.size(): its first and last bytes are looked for together, sixteen
     // places at a time, so that a byte common in the text stops the search
@@ -31,6 +37,8 @@ public:
 
 private:
     template <bool Copy> std::size_t scan(std::string_view text, char* to) const;
+    // The test of a block against the set (see ByteScan.cpp).
+    auto setTest() const;
 
     // Blocks of one byte each: the four given bytes (unused places repeat
     // one of the set) and the bound.

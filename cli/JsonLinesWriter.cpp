@@ -5,7 +5,9 @@
 #include "Utf8Converter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -94,18 +96,32 @@ char* writeField(char* to, std::string_view name, std::string_view value, bool f
 
 // Writes at `to` the fields of `run` as writeField does, where there is room
 // for kFieldFrame bytes a field and kEscapedByte a byte of the run; returns
-// the end of what it wrote. The run's bytes are looked at once, for the next
-// byte to escape, and each name and value is copied up to it in one block
-// of 64 bytes where the run has as many left: what that reads on is the
-// run's own, and what it writes on is written over next.
-char* writeRun(char* to, const FormFieldSplitter::FieldRun& run, bool first)
+// the end of what it wrote. The run's bytes are looked at once, for those to
+// escape, which `escapes` receives a bit each for, and each name and value is
+// copied up to the next of them in one block of 64 bytes where the run has
+// as many left: what that reads on is the run's own, and what it writes on
+// is written over next.
+char* writeRun(char* to, const FormFieldSplitter::FieldRun& run, bool first,
+               std::vector<std::uint64_t>& escapes)
 {
     constexpr std::size_t kBlock = 64;
-    const char* const end = run.bytes.data() + run.bytes.size();
-    const auto nextEscape = [end](const char* from) {
-        return from + escapedBytes().find(std::string_view(from, std::size_t(end - from)));
+    const char* const begin = run.bytes.data();
+    const char* const end = begin + run.bytes.size();
+    escapedBytes().mark(run.bytes, escapes);
+    // The first byte to escape from `from` on, or the end.
+    const auto nextEscape = [&](const char* from) {
+        std::size_t word = std::size_t(from - begin) / 64;
+        if (word == escapes.size())
+            return end;
+        std::uint64_t bits = escapes[word] & (~std::uint64_t(0) << (from - begin) % 64);
+        while (bits == 0) {
+            if (++word == escapes.size())
+                return end;
+            bits = escapes[word];
+        }
+        return begin + word * 64 + std::size_t(__builtin_ctzll(bits));
     };
-    const char* escape = run.bytes.empty() ? end : nextEscape(run.bytes.data());
+    const char* escape = nextEscape(begin);
     const auto write = [&](char* out, std::string_view text) {
         const char* at = text.data();
         const char* const stop = at + text.size();
@@ -197,7 +213,7 @@ void JsonLinesWriter::appendFields(const FormFieldSplitter::FieldRun& run, bool 
         return;
     }
     char* const start = room(run.bytes.size() * kEscapedByte + run.fields.size() * kFieldFrame);
-    const char* const to = writeRun(start, run, first);
+    const char* const to = writeRun(start, run, first, m_escapes);
     m_used += static_cast<std::size_t>(to - start);
 }
 

@@ -5,6 +5,9 @@
 #include "convert/FormDecoder.h"
 #include "convert/FormFieldSplitter.h"
 
+#include <cstdint>
+#include <vector>
+
 // JSON Lines: one object per submission, with "source", for mail
 // "message_id" and "date" (null when the message has none), and "fields" as
 // an array of [name, value] pairs in order, in UTF-8 (see FormFields). Each
@@ -40,4 +43,7 @@ private:
     // rest is room, kept with its capacity so that it is filled only once.
     std::string m_out;
     std::size_t m_used = 0;
+    // Where the bytes to escape are in the run being written, kept with its
+    // capacity.
+    std::vector<std::uint64_t> m_escapes;
 };
