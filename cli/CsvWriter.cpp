@@ -164,6 +164,14 @@ std::size_t CsvWriter::newColumn()
     if (m_columns.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
         throw std::runtime_error("the forms have more than " + std::to_string(m_columns.size()) +
                                  " different field names, more than CSV output can hold");
+    // In huge pages the table grows sixteen times over at once, up to 256 MiB
+    // (then as a vector does). The system clears each page as it is first
+    // written, and so clears every block the table has had: growing by
+    // halves, twice as much as the table ends with.
+    const std::size_t bytes = (m_columns.size() + 1) * sizeof(Column);
+    if (m_columns.size() == m_columns.capacity() && bytes >= HugePages::kLeast &&
+        bytes < 16 * 1024 * 1024)
+        m_columns.reserve(m_columns.size() * 16);
     m_columns.emplace_back();
     return m_columns.size() - 1;
 }
