@@ -182,9 +182,9 @@ __attribute__((target("ssse3"))) bool isUtf8Blocks(const unsigned char* p, std::
     {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
     };
-    // Four blocks at a time are passed at once where they are all ASCII. A
-    // block at a time, whether it is would be a branch that text mixing
-    // ASCII with other letters takes one way or the other at random.
+    // Four blocks at a time are passed at once where they are all ASCII.
+    // Asked of each block, that would be a branch that text mixing ASCII
+    // with other letters takes one way or the other at random.
     std::size_t at = 0;
     for (; at + 64 <= size; at += 64) {
         const __m128i blocks[] = {load(at), load(at + 16), load(at + 32), load(at + 48)};
