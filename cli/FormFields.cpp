@@ -37,7 +37,11 @@ bool holdsCharsetName(const FormBody& body)
 std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decoding, bool utf8,
                                             const Sink& sink)
 {
-    return read(body, decoding, utf8, sink, nullptr);
+    // A run's fields still go to the sink one by one, but are checked at once.
+    return read(body, decoding, utf8, sink, [&sink](const FormFieldSplitter::FieldRun& run) {
+        for (const FormFieldView& field : run.fields)
+            sink(field);
+    });
 }
 
 std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decoding, bool utf8,
@@ -68,9 +72,6 @@ std::optional<std::string> FormFields::read(FormBody& body, FormDecoding decodin
         PlainFormSplitter splitter([&](FormField& f) {
             field(FormFieldView{f.name, f.value, f.named});
         });
-        body.readInto(splitter);
-    } else if (!runs) {
-        FormFieldSplitter splitter(FormFieldSplitter::ViewSink(field), decoding);
         body.readInto(splitter);
     } else {
         // A run goes on as it is where its bytes stay as they are: where

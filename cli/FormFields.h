@@ -28,7 +28,9 @@ public:
     using RunSink = FormFieldSplitter::RunSink;
 
     // Gives each field to `sink` in order. Returns a note for the user when
-    // the charset was unknown or did not fit the text, else nothing.
+    // the charset was unknown or did not fit the text, else nothing. The
+    // fields that lie whole in a piece of the decoder's output are checked
+    // together (see the other read).
     static std::optional<std::string> read(FormBody& body, FormDecoding decoding, bool utf8,
                                            const Sink& sink);
     // The same, giving `runs` the fields that it can give together, and
