@@ -1,8 +1,9 @@
 // Differential fuzzing of the decoders, with the kind of scanning (FormScanner)
 // that the input chooses: DecodeFormText against the plain reference
 // decoder, and the streaming decoder, cut where the fuzzer chooses, against
-// DecodeFormText; the fields of the text, split in the same pieces and joined
-// back, and the layout that FormLayoutSink writes of them, against
+// DecodeFormText; the fields of the text, split in the same pieces (one by
+// one and in runs) and joined back, and the layout that FormLayoutSink writes
+// of them, against
 // DecodeFormText; and those of the standard decoder against its own plain
 // reference, as the window's layout and as fields. Any difference aborts.
 #include "ReferenceDecoder.h"
@@ -55,10 +56,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string streamed, standardStreamed, sunk, standardSunk;
     FormLayoutSink layout(sunk), standardLayout(standardSunk);
     std::vector<FormField> fields, standardFields;
-    FormFieldSplitter splitter([&fields](FormField& field) { fields.push_back(field); });
-    FormFieldSplitter standardSplitter(
-        [&standardFields](FormField& field) { standardFields.push_back(field); },
-        FormDecoding::Standard);
+    // The fields come one by one and in runs; a run's names and values, back
+    // to back, are its bytes.
+    const auto splitterInto = [&text](std::vector<FormField>& into, FormDecoding decoding) {
+        const auto add = [&into](const FormFieldView& field) {
+            into.push_back({std::string(field.name), std::string(field.value), field.named});
+        };
+        return FormFieldSplitter(add, decoding,
+                                 [&text, add](const FormFieldSplitter::FieldRun& run) {
+                                     std::string joined;
+                                     for (const FormFieldView& field : run.fields) {
+                                         joined.append(field.name).append(field.value);
+                                         add(field);
+                                     }
+                                     if (joined != run.bytes)
+                                         mismatch("a run's fields are not its bytes", text);
+                                 });
+    };
+    FormFieldSplitter splitter = splitterInto(fields, FormDecoding::Faithful);
+    FormFieldSplitter standardSplitter = splitterInto(standardFields, FormDecoding::Standard);
     std::size_t at = 0;
     for (int i = 0; at < text.size(); ++i) {
         // Short pieces cut escapes anywhere; long ones let the decoders scan in blocks.
