@@ -385,8 +385,9 @@ HWY_INLINE char* storeKeptWithLayout(const unsigned char* block, const unsigned 
 // room, writing at `dst`, as decodeInto does (see there for `Mark`, `base`
 // and `marks`). Each block's escapes, the bytes they consume and the bytes
 // that stand for themselves are worked out for the whole block at once
-// (readBlock), and the bytes to keep are gathered at once; only field breaks
-// and name separators are handled one by one. A "%" that another escape may
+// (readBlock), and the bytes to keep are gathered at once; with AVX2 the
+// field breaks and name separators are then handled one by one, with AVX-512
+// in four fixed steps (storeKeptWithLayout). A "%" that another escape may
 // consume is a lead or not depending on what comes before it: where that is
 // not settled by the block's first look, `decodeLead` decodes the block a
 // lead at a time instead. Returns where it stopped: never within an escape.

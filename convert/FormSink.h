@@ -32,8 +32,9 @@ public:
     // The decoded bytes of a piece with the splits met in it, from `first` to
     // `last`, each at its offset in `decoded`, all at once. `inValue` tells
     // whether the current field's name has ended, and is kept so. By default
-    // each part goes on through text(), nameEnd() and fieldBreak() in turn;
-    // a sink that takes many fields at once can do better.
+    // each part goes on through text(), nameEnd(), laterSeparator() and
+    // fieldBreak() in turn; a sink that takes many fields at once can do
+    // better.
     virtual void piece(std::string_view decoded, const FormSplit* first, const FormSplit* last,
                        bool& inValue);
 
