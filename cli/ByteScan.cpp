@@ -1,10 +1,16 @@
 #include "ByteScan.h"
 
+#include "convert/FormScanner.h"
+
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#ifdef __x86_64__
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -25,6 +31,59 @@ unsigned laneBits(Mask mask)
     return bits;
 #endif
 }
+
+#ifdef __x86_64__
+// ByteScan::mark's loop with AVX2: the 64 bits of each whole word of `bits`
+// for the 64 bytes of `text` there, from two blocks of 32; returns how many
+// bytes it marked. `blocks` are those of a ByteScan.
+__attribute__((target("avx2"))) std::size_t
+markWords(std::string_view text, const unsigned char (*blocks)[16], std::uint64_t* bits)
+{
+    const auto block = [&](int i) __attribute__((target("avx2")))
+    {
+        return _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(blocks[i])));
+    };
+    const __m256i b0 = block(0), b1 = block(1), b2 = block(2), b3 = block(3), below = block(4);
+    const auto inSet = [&](std::size_t at) __attribute__((target("avx2")))
+    {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text.data() + at));
+        const __m256i given =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(c, b0), _mm256_cmpeq_epi8(c, b1)),
+                            _mm256_or_si256(_mm256_cmpeq_epi8(c, b2), _mm256_cmpeq_epi8(c, b3)));
+        // Unsigned, a byte at or above the bound is its maximum with it.
+        const __m256i notBelow = _mm256_cmpeq_epi8(_mm256_max_epu8(c, below), c);
+        return std::uint32_t(_mm256_movemask_epi8(given)) |
+               ~std::uint32_t(_mm256_movemask_epi8(notBelow));
+    };
+    std::size_t at = 0;
+    for (; at + 64 <= text.size(); at += 64)
+        bits[at / 64] = std::uint64_t(inSet(at)) | std::uint64_t(inSet(at + 32)) << 32;
+    return at;
+}
+
+// ByteScan::findWord's loop with AVX2, 32 places at a time, from `at` while
+// `starts` leaves a whole block: the place where `word` starts, or nothing,
+// with `at` where it stopped.
+__attribute__((target("avx2"))) std::optional<std::size_t>
+findWordFrom(const char* data, std::size_t starts, std::string_view word, std::size_t& at)
+{
+    const std::size_t span = word.size() - 1;
+    const __m256i first = _mm256_set1_epi8(word.front()), last = _mm256_set1_epi8(word.back());
+    for (; at + 32 <= starts; at += 32) {
+        const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
+        const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + span));
+        for (auto bits = unsigned(_mm256_movemask_epi8(
+                 _mm256_and_si256(_mm256_cmpeq_epi8(head, first), _mm256_cmpeq_epi8(tail, last))));
+             bits != 0; bits &= bits - 1) {
+            const std::size_t start = at + std::size_t(__builtin_ctz(bits));
+            if (std::memcmp(data + start, word.data(), span) == 0)
+                return start;
+        }
+    }
+    return std::nullopt;
+}
+#endif
 
 } // namespace
 
@@ -68,6 +127,10 @@ void ByteScan::mark(std::string_view text, std::vector<std::uint64_t>& bits) con
     bits.assign((text.size() + kWord - 1) / kWord, 0);
     const auto inSet = setTest();
     std::size_t at = 0;
+#ifdef __x86_64__
+    if (FormScanner::hasAvx2())
+        at = markWords(text, m_blocks, bits.data());
+#endif
     for (; at + kBlock <= text.size(); at += kBlock) {
         Block block;
         std::memcpy(&block, text.data() + at, kBlock);
@@ -99,6 +162,11 @@ std::size_t ByteScan::findWord(std::string_view text, std::string_view word)
     std::memset(&first, word.front(), kBlock);
     std::memset(&last, word.back(), kBlock);
     std::size_t at = 0;
+#ifdef __x86_64__
+    if (FormScanner::hasAvx2())
+        if (const auto found = findWordFrom(data, starts, word, at))
+            return *found;
+#endif
     for (; at + kBlock <= starts; at += kBlock) {
         Block head, tail;
         std::memcpy(&head, data + at, kBlock);

@@ -12,7 +12,9 @@
 // quotes and controls that JSON escapes, the bytes that make a CSV cell
 // quoted. The set is up to four given bytes and every byte below a bound. The
 // blocks are the compiler's portable vector types, which it
-// turns into SSE2 on x86-64 and into the vector unit of other processors.
+// turns into SSE2 on x86-64 and into the vector unit of other processors;
+// mark() and findWord() take 32 bytes at a time with AVX2 where the decoders
+// use it (FormScanner).
 class ByteScan
 {
 public:

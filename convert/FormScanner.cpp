@@ -85,6 +85,16 @@ std::vector<FormScanner::Target> FormScanner::targets()
     return all;
 }
 
+bool FormScanner::hasAvx2()
+{
+#if HWY_ARCH_X86 && (HWY_TARGETS & HWY_AVX2)
+    const Target target = current();
+    return target == HWY_AVX2 || target == HWY_AVX3_DL;
+#else
+    return false;
+#endif
+}
+
 std::string FormScanner::name(Target target)
 {
     if (target == kScalar)

@@ -29,6 +29,8 @@ public:
     // The target the decoders use: the one a Scope chose, else the best this
     // processor runs.
     static Target current();
+    // Whether that target has AVX2's instructions, for other scans to match.
+    static bool hasAvx2();
 
     // Makes the decoders use `target` until it ends; scopes nest. For the
     // tests and benchmarks, which compare the targets.

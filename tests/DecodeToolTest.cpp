@@ -732,14 +732,20 @@ TEST_F(DecodeToolTest, JsonOfManyFieldsIsEachFieldsOwn)
 
 // The writers' scans find the first byte of their set wherever it lies: in
 // a text shorter than a block, in a whole block, or in the last block, which
-// overlaps the one before. A copy on the way stays within the text's room.
-TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
+// overlaps the one before; with each kind of vector instructions. A copy on
+// the way stays within the text's room, and the marks are those of each byte.
+static void scansFindTheirBytes(FormScanner::Target target)
 {
+    const FormScanner::Scope scope(target);
     const auto found = [](const ByteScan& scan, const std::string& text) {
         std::vector<char> to(text.size());
         const std::size_t at = scan.copy(text, to.data());
         EXPECT_EQ(std::string(to.data(), at), text.substr(0, at));
         EXPECT_EQ(scan.find(text), at);
+        std::vector<std::uint64_t> marks;
+        scan.mark(text, marks);
+        for (std::size_t i = 0; i < text.size(); ++i)
+            EXPECT_EQ((marks[i / 64] >> (i % 64) & 1) != 0, scan.find(text.substr(i, 1)) == 0);
         return at;
     };
     struct Set
@@ -751,7 +757,7 @@ TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
                         {ByteScan({'&', 0x7F}, ' ' + 1), "&\x7f \x01"},
                         {ByteScan({',', '"', '\r', '\n'}), ",\"\r\n"}};
     for (const Set& set : sets) {
-        for (std::size_t size = 0; size <= 50; ++size) {
+        for (std::size_t size = 0; size <= 80; ++size) {
             const std::string plain(size, 'a');
             EXPECT_EQ(found(set.scan, plain), size);
             for (std::size_t at = 0; at < size; ++at) {
@@ -764,27 +770,35 @@ TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
         }
     }
     // A word is found by its first and last bytes together, in a text full
-    // of either; one that differs inside or is cut short by the end is none.
+    // of either; one that differs inside or at its end, or is cut short by
+    // the end of the text, is none.
     const std::string word = "_charset_=";
-    for (std::size_t size = 0; size <= 50; ++size) {
+    for (std::size_t size = 0; size <= 80; ++size) {
         for (const char fill : {'_', '='}) {
             std::string text(size, fill);
             EXPECT_EQ(ByteScan::findWord(text, word), size);
             if (size >= 5) {
                 EXPECT_EQ(ByteScan::findWord(text.replace(size - 5, 5, "_char"), word), size);
             }
-            for (std::size_t at = 0; at + word.size() <= size; ++at) {
-                std::string near = std::string(size, fill).replace(at, word.size(), "_charset-=");
-                EXPECT_EQ(ByteScan::findWord(near, word), size);
-                EXPECT_EQ(ByteScan::findWord(near.replace(at, word.size(), word), word), at);
-            }
+            for (std::size_t at = 0; at + word.size() <= size; ++at)
+                for (const char* other : {"_charset-=", "_charset_-"}) {
+                    std::string near = std::string(size, fill).replace(at, word.size(), other);
+                    EXPECT_EQ(ByteScan::findWord(near, word), size);
+                    EXPECT_EQ(ByteScan::findWord(near.replace(at, word.size(), word), word), at);
+                }
         }
     }
 }
 
+TEST(ByteScanTest, FindsTheFirstByteOfItsSetAnywhere)
+{
+    for (const FormScanner::Target target : FormScanner::targets())
+        scansFindTheirBytes(target);
+}
+
 // The UTF-8 check takes what GLib takes, with vector instructions and
 // without: every lead byte before each kind of second and later byte, cut
-// short or not, at every place in a block of sixteen and across blocks,
+// short or not, at every place in a block of sixteen or 32 and across them,
 // with and without ASCII after it, also in blocks of four that are ASCII.
 TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
 {
@@ -794,7 +808,8 @@ TEST(Utf8ConverterTest, TakesTheTextThatGLibTakes)
         for (unsigned lead = 0x80; lead <= 0xFF; ++lead)
             for (const unsigned char second : next)
                 for (const unsigned char rest : {0x80, 0xBF, 0x41})
-                    for (const std::size_t ascii : {0, 3, 9, 11, 12, 13, 14, 29, 59, 60, 61})
+                    for (const std::size_t ascii :
+                         {0, 3, 9, 11, 12, 13, 14, 27, 28, 29, 59, 60, 61})
                         for (std::size_t size = 1; size <= 5; ++size)
                             for (const std::size_t after : {0, 20, 70}) {
                                 // The vector check's blocks start at the "é".
