@@ -190,7 +190,7 @@ TEST(SaveFaultTest, AReadThatFailsMidwayKeepsTheTextDecodedBeforeIt)
     QProcess recorded, failed;
     runTraced(recorded, {"-o", dir.filePath("log"), "-e", "trace=openat,read"},
               {kTool, "-o", "/dev/null", input}, dir.path());
-    // The input is read in pieces of 64 KiB; its third read fails.
+    // The input is read 128 KiB at a time; its third read fails.
     const std::string log = contents(dir.filePath("log"));
     const std::string before = "\n" + log.substr(0, log.find(input.toStdString()));
     std::size_t reads = 0;
@@ -200,7 +200,7 @@ TEST(SaveFaultTest, AReadThatFailsMidwayKeepsTheTextDecodedBeforeIt)
               {"-o", "/dev/null", "-e", QString("inject=read:error=EIO:when=%1").arg(reads + 3)},
               {kTool, input}, dir.path());
     EXPECT_EQ(failed.exitCode(), 1);
-    EXPECT_EQ(failed.readAllStandardOutput().toStdString(), "a :: " + std::string(131070, 'x'));
+    EXPECT_EQ(failed.readAllStandardOutput().toStdString(), "a :: " + std::string(262142, 'x'));
     EXPECT_EQ(failed.readAllStandardError().toStdString(),
               "formtidy-decode: " + input.toStdString() + ": Input/output error\n");
 }
