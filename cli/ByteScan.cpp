@@ -35,25 +35,28 @@ unsigned laneBits(Mask mask)
 #ifdef __x86_64__
 // ByteScan::mark's loop with AVX2: the 64 bits of each whole word of `bits`
 // for the 64 bytes of `text` there, from two blocks of 32; returns how many
-// bytes it marked. `blocks` are those of a ByteScan.
-__attribute__((target("avx2"))) std::size_t
-markWords(std::string_view text, const unsigned char (*blocks)[16], std::uint64_t* bits)
+// bytes it marked. `given` are a ByteScan's four blocks of given bytes and
+// `bound` its block of the bound.
+__attribute__((target("avx2"))) std::size_t markWords(std::string_view text,
+                                                      const unsigned char (*given)[16],
+                                                      const unsigned char* bound,
+                                                      std::uint64_t* bits)
 {
-    const auto block = [&](int i) __attribute__((target("avx2")))
+    const auto block = [&](const unsigned char* bytes) __attribute__((target("avx2")))
     {
-        return _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(blocks[i])));
+        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
     };
-    const __m256i b0 = block(0), b1 = block(1), b2 = block(2), b3 = block(3), below = block(4);
+    const __m256i b0 = block(given[0]), b1 = block(given[1]), b2 = block(given[2]),
+                  b3 = block(given[3]), below = block(bound);
     const auto inSet = [&](std::size_t at) __attribute__((target("avx2")))
     {
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text.data() + at));
-        const __m256i given =
+        const __m256i isGiven =
             _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(c, b0), _mm256_cmpeq_epi8(c, b1)),
                             _mm256_or_si256(_mm256_cmpeq_epi8(c, b2), _mm256_cmpeq_epi8(c, b3)));
         // Unsigned, a byte at or above the bound is its maximum with it.
         const __m256i notBelow = _mm256_cmpeq_epi8(_mm256_max_epu8(c, below), c);
-        return std::uint32_t(_mm256_movemask_epi8(given)) |
+        return std::uint32_t(_mm256_movemask_epi8(isGiven)) |
                ~std::uint32_t(_mm256_movemask_epi8(notBelow));
     };
     std::size_t at = 0;
@@ -129,7 +132,7 @@ void ByteScan::mark(std::string_view text, std::vector<std::uint64_t>& bits) con
     std::size_t at = 0;
 #ifdef __x86_64__
     if (FormScanner::hasAvx2())
-        at = markWords(text, m_blocks, bits.data());
+        at = markWords(text, m_blocks, m_blocks[kBelow], bits.data());
 #endif
     for (; at + kBlock <= text.size(); at += kBlock) {
         Block block;

@@ -396,7 +396,7 @@ std::string Utf8Converter::utf8OrWindows1252(std::string_view bytes)
 std::string_view Utf8Converter::convert(std::string_view bytes, std::string& scratch)
 {
     // Text that is to stay as it is is not copied, nor checked twice.
-    if (m_way == Way::Guess || m_way == Way::Utf8) {
+    if (keepsUtf8()) {
         if (isUtf8(bytes))
             return bytes;
         scratch = notUtf8(bytes);
