@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 
 namespace {
 
 constexpr std::size_t kRowInMemory = 1024 * 1024;
+// The address space that the table of columns takes once it needs huge pages.
+constexpr std::size_t kHugeTable = 64 * 1024 * 1024;
 // Its cells' bytes; the cells in its index, or 0 for a row spooled as its
 // text; where its index starts; and the columns its text covers.
 constexpr std::size_t kRowHead = 4 * sizeof(std::uint64_t);
@@ -161,17 +162,19 @@ std::uint32_t CsvWriter::findName(std::string_view name)
 
 std::size_t CsvWriter::newColumn()
 {
-    if (m_columns.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+    if (m_columns.size() >= Column::kNumbered - 1)
         throw std::runtime_error("the forms have more than " + std::to_string(m_columns.size()) +
                                  " different field names, more than CSV output can hold");
-    // In huge pages the table grows sixteen times over at once, up to 256 MiB
-    // (then as a vector does). The system clears each page as it is first
-    // written, and so clears every block the table has had: growing by
-    // halves, twice as much as the table ends with.
-    const std::size_t bytes = (m_columns.size() + 1) * sizeof(Column);
-    if (m_columns.size() == m_columns.capacity() && bytes >= HugePages::kLeast &&
-        bytes < 16 * 1024 * 1024)
-        m_columns.reserve(m_columns.size() * 16);
+    // The system clears each page as it is first written, and so clears
+    // every block the table has had: growing by halves, twice as much as
+    // the table ends with, and the copies go to fresh pages too. So once
+    // the table needs huge pages it takes kHugeTable at once, address space
+    // of which only the pages written take memory, and grows as a vector
+    // does only past that.
+    if (m_columns.size() == m_columns.capacity() &&
+        (m_columns.size() + 1) * sizeof(Column) >= HugePages::kLeast &&
+        m_columns.capacity() * sizeof(Column) < kHugeTable)
+        m_columns.reserve(kHugeTable / sizeof(Column));
     m_columns.emplace_back();
     return m_columns.size() - 1;
 }
@@ -186,6 +189,7 @@ void CsvWriter::giveName(std::size_t column, std::string text, std::size_t hash,
     m_names.push_back({std::move(text), hash, static_cast<std::uint32_t>(column), plain, 0});
     const auto name = static_cast<std::uint32_t>(m_names.size());
     m_columns[column].name = name;
+    m_columns[column].numbers = 0;
     m_slots[slot] = {tagOf(hash), name};
     if (m_names.size() * 2 > m_slots.size())
         growSlots();
@@ -197,7 +201,7 @@ void CsvWriter::nameNumberedColumns()
 {
     m_allNamed = true;
     for (std::size_t column = 0; column < m_columns.size(); ++column) {
-        if (m_columns[column].name != 0)
+        if (m_columns[column].named())
             continue;
         std::string text;
         appendName(text, column);
@@ -220,8 +224,8 @@ std::size_t CsvWriter::numberedColumn(std::size_t column, std::uint32_t number)
         made = columnOf(m_numbered);
     } else {
         made = newColumn();
-        m_columns[made].numbered = static_cast<std::uint32_t>(column);
-        m_columns[made].number = number;
+        m_columns[made].name = Column::kNumbered | static_cast<std::uint32_t>(column);
+        m_columns[made].numbers = number;
     }
     m_numbers[list].columns.push_back(static_cast<std::uint32_t>(made));
     return made;
@@ -230,23 +234,23 @@ std::size_t CsvWriter::numberedColumn(std::size_t column, std::uint32_t number)
 void CsvWriter::appendName(std::string& out, std::size_t column) const
 {
     const Column& c = m_columns[column];
-    if (c.name != 0) {
+    if (c.named()) {
         out += m_names[c.name - 1].text;
         return;
     }
     // The column it numbers is one that columnOf() found, which has a name.
-    out += m_names[m_columns[c.numbered].name - 1].text;
-    appendNumber(out, c.number);
+    out += m_names[m_columns[c.numbered()].name - 1].text;
+    appendNumber(out, c.number());
 }
 
 void CsvWriter::appendHeaderCell(std::string& out, std::size_t column, std::string& name) const
 {
     const Column& c = m_columns[column];
-    const Name& own = m_names[(c.name != 0 ? c.name : m_columns[c.numbered].name) - 1];
+    const Name& own = m_names[(c.named() ? c.name : m_columns[c.numbered()].name) - 1];
     if (own.plain) {
         out += own.text;
-        if (c.name == 0)
-            appendNumber(out, c.number);
+        if (!c.named())
+            appendNumber(out, c.number());
         return;
     }
     name.clear();

@@ -52,11 +52,20 @@ private:
     // second kind, and need no text of their own until the header is written.
     struct Column
     {
+        static constexpr std::uint32_t kNumbered = 0x80000000;
+
         std::uint64_t usedInRow = 0; // the last row with a cell in it, counted from 1
-        std::uint32_t name = 0;      // its own name in m_names, plus one; 0 for none
-        std::uint32_t numbered = 0;  // else the column whose name it numbers
-        std::uint32_t number = 0;    // and N
-        std::uint32_t numbers = 0;   // its own "#N" columns in m_numbers, plus one; 0 for none
+        // A column with a name of its own holds it, in m_names plus one, and
+        // its own "#N" columns, in m_numbers plus one (0 for none). A column
+        // "NAME#N" without holds kNumbered | the column whose name it
+        // numbers, and N. So a column takes 16 bytes, and a table of a
+        // million of them, fresh pages that the system must clear, 16 MB.
+        std::uint32_t name = 0;
+        std::uint32_t numbers = 0;
+
+        bool named() const { return (name & kNumbered) == 0; }
+        std::uint32_t numbered() const { return name & ~kNumbered; }
+        std::uint32_t number() const { return numbers; }
     };
 
     // The columns "NAME#2", "NAME#3"... of one column, as far as any row

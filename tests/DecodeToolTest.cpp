@@ -875,6 +875,10 @@ TEST_F(DecodeToolTest, PlainFilesAreSubmissionsInEveryFormat)
     const std::string g = write("g.txt", "abcdefg%232=1&abcdefg=2&abcdefg=3").toStdString();
     EXPECT_EQ(decodeTool({"--format", "csv", g.c_str()}).out,
               "source,abcdefg#2,abcdefg,abcdefg#3\r\n" + g + ",1,2,3\r\n");
+    // A numbered column named only later may repeat in a row itself.
+    const std::string h = write("h.txt", "a=1&a=2&a%232=3&a%232=4").toStdString();
+    EXPECT_EQ(decodeTool({"--format", "csv", h.c_str()}).out,
+              "source,a,a#2,a#2#2,a#2#3\r\n" + h + ",1,2,3,4\r\n");
     const ToolRun json = decodeTool({"--format", "json", a.c_str()});
     const nlohmann::json line = nlohmann::json::parse(json.out);
     EXPECT_EQ(line["source"], a);
