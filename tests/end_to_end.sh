@@ -15,7 +15,15 @@ for _ in $(seq 1 300); do
 done
 if [ -z "$win" ]; then
     echo "the main window did not come up"
-    kill "$pid" 2>/dev/null
+    # What there is to see instead, should it ever happen again.
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "the program still runs; the windows on the display:"
+        xwininfo -root -tree 2>&1 | grep '"' | head -n 20
+        kill "$pid" 2>/dev/null
+    else
+        wait "$pid"
+        echo "the program ended with $?"
+    fi
     exit 1
 fi
 echo "window $win is up"
